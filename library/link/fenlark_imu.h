@@ -1,0 +1,101 @@
+// The tracker's command protocol over an open port: identification, stream
+// control, and the parameter memory (configuration, calibration record,
+// device matrices, feature flags, boresight record).
+#pragma once
+
+#include <cstdint>
+
+#include "fenlark_io.h"
+#include "quorvane.h"
+
+namespace Quorvane {
+
+// Every operation that talks to the device blocks for its fixed pauses
+// (about 130 ms per read or write command) and raises std::runtime_error with
+// a message starting "FenlarkIMU: " on failure. Not synchronised: one thread
+// at a time.
+class FenlarkIMU {
+public:
+    // Parameter memory map (bank, address, length).
+    static constexpr unsigned char kBankConfig = 0;
+    static constexpr unsigned char kBankFeatures = 1;
+    static constexpr unsigned char kConfigAddress = 0;
+    static constexpr unsigned char kConfigLength = 6;
+    static constexpr unsigned char kCalibrationAddress = 6;
+    static constexpr unsigned char kCalibrationLength = 216;
+    static constexpr unsigned char kFlagsAddress = 0;
+    static constexpr unsigned char kMatrixAddress = 1;  // + 36 x index
+    static constexpr unsigned char kMatrixLength = 36;
+    static constexpr unsigned char kBoresightAddress = 109;
+    static constexpr unsigned char kBoresightLength = 32;
+
+    // Feature flag bits in bank 1, address 0.
+    enum StatusBit { KaBit = 0, KgBit = 1, KmBit = 2, BoresightBit = 3, JitterBit = 4 };
+    // Matrix indices.
+    enum Matrix { Ka = 0, Kg = 1, Km = 2 };
+
+    // Identifies the device on the open port and sets configuration bit 2.
+    // Raises the identification errors; the port stays open on failure.
+    explicit FenlarkIMU(FenlarkIO* io);
+    FenlarkIMU(const FenlarkIMU&) = default;
+    FenlarkIMU& operator=(const FenlarkIMU&) = default;
+    // Stops the stream and closes the port.
+    ~FenlarkIMU();
+
+    // Reads `length` bytes from the parameter memory into payload().
+    bool readCommand(unsigned char bank, unsigned char address, unsigned char length);
+    // Sends payload()[0..length-1] with command letter 'W', 'S' or 'C'.
+    bool writeCommand(unsigned char bank, unsigned char address, unsigned char length,
+                      char letter);
+
+    SensorConfig getConfig(bool refresh);
+    bool setConfig(const SensorConfig& config);
+
+    bool getStatusBit(int bit);
+    bool setStatusBit(int bit, bool on);
+    bool getMatrix(int index, float out[9]);
+    bool setMatrix(int index, const float in[9]);
+    bool getBoresight(float heading[4], float alignment[4]);
+    bool setBoresight(const float heading[4], const float alignment[4]);
+    bool getBoresightStatus() { return getStatusBit(BoresightBit); }
+    bool setBoresightStatus(bool on) { return setStatusBit(BoresightBit, on); }
+    bool getJitterStatus() { return getStatusBit(JitterBit); }
+    bool setJitterStatus(bool on) { return setStatusBit(JitterBit, on); }
+    bool getCalibration(CalibrationData* out);
+    bool setCalibration(const CalibrationData* in);
+
+    void startStreaming();
+    void saveSettings();
+    void stopStreaming(bool extraWait);
+
+    void getDeviceInfo(DeviceInfo* out);
+
+    const unsigned char* payload() const { return message_ + kHeaderLength; }
+    unsigned char* payload() { return message_ + kHeaderLength; }
+    const char* id() const { return id_; }
+    uint16_t firmwareMajor() const { return firmwareMajor_; }
+    uint16_t firmwareMinor() const { return firmwareMinor_; }
+    FenlarkIO* io() const { return io_; }
+
+    // Wire encoding of the 6 configuration bytes (pure, for tests and tools).
+    static void encodeConfig(const SensorConfig& config, unsigned char out[6]);
+    // Updates only the wire-carried fields of `config` from the 6 bytes.
+    static void decodeConfig(const unsigned char in[6], SensorConfig* config);
+
+private:
+    void identify();
+    void sendByte(char byte);
+
+    FenlarkIO* io_;
+    SensorConfig config_;
+    static constexpr int kHeaderLength = 6;
+    // Header (byte 0 always ESC), payload of at most 216 bytes and its
+    // checksum lie back to back so that one write sends them. The payload is
+    // addressed by offset, not by a stored pointer, so copies stay valid.
+    unsigned char message_[kHeaderLength + 218];
+    uint16_t firmwareMajor_ = 0;
+    uint16_t firmwareMinor_ = 0;
+    char id_[8];
+};
+
+}  // namespace Quorvane

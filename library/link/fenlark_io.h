@@ -1,0 +1,102 @@
+// Byte transport to one tracker port: the abstract interface every platform
+// backend implements, plus the receive-buffer logic they all share.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace Quorvane {
+
+// Abstract port. Not synchronised: one thread at a time uses an object (the
+// caller's thread for commands, the acquisition thread while streaming).
+class FenlarkIO {
+public:
+    FenlarkIO() = default;
+    FenlarkIO(const FenlarkIO&) = default;
+    FenlarkIO& operator=(const FenlarkIO&) = default;
+    virtual ~FenlarkIO();
+
+    // Device path of enumerated port `index`. Raises "Device index bigger
+    // than device count!" when index >= portCount(). Does not block.
+    virtual std::string portPath(unsigned index) = 0;
+    // Path given to the last successful open(); empty when closed.
+    virtual std::string portName() = 0;
+    virtual unsigned portCount() = 0;
+    // Opens and configures the port; raises "Could not open device <path>".
+    virtual bool open(const std::string& path, int baud) = 0;
+    // Drains and closes the port; returns whether closing succeeded.
+    virtual bool close() = 0;
+    // Moves the bytes that have arrived into the free tail of the receive
+    // buffer and returns their number. Never blocks. 0 when nothing arrived,
+    // the buffer is full or reading failed. Raises "No Fenlarker open" on a
+    // never-opened port.
+    virtual int read() = 0;
+    // Writes the bytes; raises "No Fenlarker open" on a never-opened port,
+    // returns false after close or on failure.
+    virtual bool write(const unsigned char* bytes, int length) = 0;
+    // Discards all buffered bytes and the driver's queues, then sleeps 5 ms.
+    virtual void clear() = 0;
+    virtual bool isOpen() = 0;
+    // Unconsumed received bytes, starting at data().
+    virtual int available() = 0;
+    virtual const unsigned char* data() = 0;
+    // Marks `count` bytes as consumed.
+    virtual void consume(int count) = 0;
+};
+
+// Receive-buffer bookkeeping and port list shared by every platform backend.
+// A backend supplies only the device calls (the protected hooks) and the
+// port enumeration, which it runs from its own constructor.
+class BufferedFenlarkIO : public FenlarkIO {
+public:
+    explicit BufferedFenlarkIO(int capacity);
+    BufferedFenlarkIO(const BufferedFenlarkIO& other);
+    BufferedFenlarkIO& operator=(const BufferedFenlarkIO& other);
+    ~BufferedFenlarkIO() override;
+
+    std::string portPath(unsigned index) override;
+    std::string portName() override;
+    unsigned portCount() override;
+    int read() override;
+    bool write(const unsigned char* bytes, int length) override;
+    void clear() override;
+    int available() override;
+    const unsigned char* data() override;
+    void consume(int count) override;
+
+    int capacity() const { return capacity_; }
+
+protected:
+    enum class State { Unopened, Open, Closed };
+
+    // Reads at most `max` bytes that have already arrived into `into`;
+    // returns the count, or a value <= 0 when nothing arrived or on failure.
+    virtual int readDevice(unsigned char* into, int max) = 0;
+    virtual bool writeDevice(const unsigned char* bytes, int length) = 0;
+    // Discards the driver's transmit and receive queues.
+    virtual void purgeDevice() = 0;
+
+    State state() const { return state_; }
+    void setState(State s) { state_ = s; }
+
+    std::vector<std::string> ports;  // device paths, in port-index order
+    std::string currentPath;         // empty when closed
+
+private:
+    State state_ = State::Unopened;
+    int capacity_;
+    std::unique_ptr<unsigned char[]> buffer_;
+    int readPos_ = 0;   // first unconsumed byte
+    int writePos_ = 0;  // end of the received bytes
+};
+
+// Creates this platform's port object with a receive buffer of `capacity`
+// bytes; enumerates the tracker ports. Raises "Can't open root key for
+// enumerating devices!" when the system's device list cannot be read.
+std::unique_ptr<FenlarkIO> createPlatformIO(int capacity);
+
+// Sleeps the calling thread for `ms` milliseconds.
+void sleepMs(int ms);
+
+}  // namespace Quorvane

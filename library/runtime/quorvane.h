@@ -1,0 +1,136 @@
+/*
+ * Quorvane: host library for the USB inertial motion tracker.
+ *
+ * Public interface: plain records with fixed little-endian layouts and
+ * unmangled functions whose names start with "fenlark". Callers own every
+ * record they pass; the library copies into and out of them and keeps no
+ * pointer to caller memory. Failures leave the functions as C++ exceptions
+ * (std::runtime_error with the failing layer's message); see each function.
+ *
+ * This header compiles as C (C11) and as C++.
+ */
+#ifndef QUORVANE_H
+#define QUORVANE_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(_WIN32)
+#define QUORVANE_API __declspec(dllexport)
+#else
+#define QUORVANE_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+#define QUORVANE_STATIC_ASSERT(cond, msg) static_assert(cond, msg)
+extern "C" {
+#else
+#define QUORVANE_STATIC_ASSERT(cond, msg) _Static_assert(cond, msg)
+#endif
+
+/* Channel mask bits of SensorConfig.channels. */
+#define FENLARK_CHANNEL_MAG_X 0x001
+#define FENLARK_CHANNEL_MAG_Y 0x002
+#define FENLARK_CHANNEL_MAG_Z 0x004
+#define FENLARK_CHANNEL_ACC_X 0x008
+#define FENLARK_CHANNEL_ACC_Y 0x010
+#define FENLARK_CHANNEL_ACC_Z 0x020
+#define FENLARK_CHANNEL_GYR_X 0x040
+#define FENLARK_CHANNEL_GYR_Y 0x080
+#define FENLARK_CHANNEL_GYR_Z 0x100
+#define FENLARK_CHANNEL_TEMPERATURE 0x200
+#define FENLARK_CHANNEL_QUATERNION 0x400 /* orientation computed on the device */
+
+/* One measurement. All values are 32-bit IEEE floats except the timestamp. */
+typedef struct SensorSample {
+    uint32_t timestamp; /* device clock, units of 100 us, wraps at 2^32 */
+    float mag[3];       /* magnetometer x, y, z */
+    float acc[3];       /* accelerometer x, y, z (specific force) */
+    float gyr[3];       /* gyroscope x, y, z */
+    float temperature;
+    float quat[4]; /* orientation Q_SW, w, x, y, z: rotates world vectors into the sensor frame */
+} SensorSample;
+
+/* One entry of the device list. */
+typedef struct DeviceInfo {
+    char port[256]; /* device path of the serial port as opened, zero-terminated */
+    char id[8];     /* identification string, at most 7 characters, zero-terminated */
+    uint32_t reserved; /* always 0 */
+    uint16_t firmwareMajor;
+    uint16_t firmwareMinor;
+} DeviceInfo;
+
+/* Tracker configuration. */
+typedef struct SensorConfig {
+    int32_t channels;   /* channel mask, FENLARK_CHANNEL_* (bits 0..10 go to the device) */
+    uint8_t magDivider; /* magnetometer divider, 0..7 */
+    uint8_t reserved1;  /* carried along, never interpreted */
+    uint16_t frequency; /* output frequency in Hz, 0..2047; default 100 */
+    unsigned char ascii : 1;     /* bit 0: ASCII output instead of binary packets */
+    unsigned char autoStart : 1; /* bit 1: stream after power-up */
+    unsigned char raw : 1;       /* bit 2: RAW mode, 16-bit integer readings */
+    unsigned char flagsReserved : 5; /* carried along, never interpreted */
+    uint8_t reserved2[3];            /* carried along, never interpreted */
+} SensorConfig;
+
+/* Calibration record as stored on the device; 3 x 3 matrices row by row. */
+typedef struct CalibrationData {
+    float AR[9]; /* accelerometer matrix R */
+    float Ab[3]; /* accelerometer vector b */
+    float Ak[3]; /* accelerometer vector k */
+    float GR[9]; /* gyroscope matrix R */
+    float Gb[3]; /* gyroscope vector b */
+    float Gk[3]; /* gyroscope vector k */
+    float GK[9]; /* gyroscope matrix K */
+    float MR[9]; /* magnetometer matrix R */
+    float Mb[3]; /* magnetometer vector b */
+    float Mk[3]; /* magnetometer vector k */
+} CalibrationData;
+
+QUORVANE_STATIC_ASSERT(sizeof(SensorSample) == 60, "SensorSample is 60 bytes");
+QUORVANE_STATIC_ASSERT(offsetof(SensorSample, mag) == 4, "SensorSample.mag at 4");
+QUORVANE_STATIC_ASSERT(offsetof(SensorSample, acc) == 16, "SensorSample.acc at 16");
+QUORVANE_STATIC_ASSERT(offsetof(SensorSample, gyr) == 28, "SensorSample.gyr at 28");
+QUORVANE_STATIC_ASSERT(offsetof(SensorSample, temperature) == 40, "SensorSample.temperature at 40");
+QUORVANE_STATIC_ASSERT(offsetof(SensorSample, quat) == 44, "SensorSample.quat at 44");
+
+QUORVANE_STATIC_ASSERT(sizeof(DeviceInfo) == 272, "DeviceInfo is 272 bytes");
+QUORVANE_STATIC_ASSERT(offsetof(DeviceInfo, id) == 256, "DeviceInfo.id at 256");
+QUORVANE_STATIC_ASSERT(offsetof(DeviceInfo, reserved) == 264, "DeviceInfo.reserved at 264");
+QUORVANE_STATIC_ASSERT(offsetof(DeviceInfo, firmwareMajor) == 268, "DeviceInfo.firmwareMajor at 268");
+QUORVANE_STATIC_ASSERT(offsetof(DeviceInfo, firmwareMinor) == 270, "DeviceInfo.firmwareMinor at 270");
+
+QUORVANE_STATIC_ASSERT(sizeof(SensorConfig) == 12, "SensorConfig is 12 bytes");
+QUORVANE_STATIC_ASSERT(offsetof(SensorConfig, magDivider) == 4, "SensorConfig.magDivider at 4");
+QUORVANE_STATIC_ASSERT(offsetof(SensorConfig, reserved1) == 5, "SensorConfig.reserved1 at 5");
+QUORVANE_STATIC_ASSERT(offsetof(SensorConfig, frequency) == 6, "SensorConfig.frequency at 6");
+QUORVANE_STATIC_ASSERT(offsetof(SensorConfig, reserved2) == 9, "SensorConfig.reserved2 at 9");
+
+QUORVANE_STATIC_ASSERT(sizeof(CalibrationData) == 216, "CalibrationData is 216 bytes");
+QUORVANE_STATIC_ASSERT(offsetof(CalibrationData, Ab) == 36, "CalibrationData.Ab at 36");
+QUORVANE_STATIC_ASSERT(offsetof(CalibrationData, Ak) == 48, "CalibrationData.Ak at 48");
+QUORVANE_STATIC_ASSERT(offsetof(CalibrationData, GR) == 60, "CalibrationData.GR at 60");
+QUORVANE_STATIC_ASSERT(offsetof(CalibrationData, Gb) == 96, "CalibrationData.Gb at 96");
+QUORVANE_STATIC_ASSERT(offsetof(CalibrationData, Gk) == 108, "CalibrationData.Gk at 108");
+QUORVANE_STATIC_ASSERT(offsetof(CalibrationData, GK) == 120, "CalibrationData.GK at 120");
+QUORVANE_STATIC_ASSERT(offsetof(CalibrationData, MR) == 156, "CalibrationData.MR at 156");
+QUORVANE_STATIC_ASSERT(offsetof(CalibrationData, Mb) == 192, "CalibrationData.Mb at 192");
+QUORVANE_STATIC_ASSERT(offsetof(CalibrationData, Mk) == 204, "CalibrationData.Mk at 204");
+
+/*
+ * Finds and identifies every attached tracker.
+ *
+ * Probes each enumerated port (three attempts each) and copies the first
+ * min(found, maxCount) entries to list. Returns the number found, or -1 when
+ * more than maxCount were found (the first maxCount are still copied).
+ * Trackers that fail identification are left out. Blocks for about 0.4 s per
+ * tracker. Raises std::runtime_error("Can't open root key for enumerating
+ * devices!") when the system's list of serial devices cannot be read.
+ */
+QUORVANE_API int fenlarkGetDeviceList(DeviceInfo* list, uint32_t maxCount);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* QUORVANE_H */
