@@ -1,1 +1,156 @@
-// placeholder
+#include "fenlark_io_posix.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <stdexcept>
+
+#include "tty_discovery.h"
+
+namespace Quorvane {
+namespace {
+
+// How long close() waits for written bytes to leave. A peer that never reads
+// (a pseudo-terminal nobody serves) must not hang the caller.
+constexpr int kDrainTimeoutMs = 100;
+// How long write() waits for room in a full transmit queue.
+constexpr int kWriteTimeoutMs = 50;
+
+bool baudConstant(int baud, speed_t* out) {
+    switch (baud) {
+        case 9600: *out = B9600; return true;
+        case 19200: *out = B19200; return true;
+        case 38400: *out = B38400; return true;
+        case 57600: *out = B57600; return true;
+        case 115200: *out = B115200; return true;
+        case 230400: *out = B230400; return true;
+        case 460800: *out = B460800; return true;
+        case 921600: *out = B921600; return true;
+        default: return false;
+    }
+}
+
+// Line settings: raw bytes, 8 data bits, no parity, two stop bits, no
+// hardware or software flow control, reads return at once.
+bool configureLine(int fd, int baud) {
+    speed_t speed;
+    if (!baudConstant(baud, &speed)) return false;
+    termios tio{};
+    if (tcgetattr(fd, &tio) != 0) return false;
+    cfmakeraw(&tio);
+    tio.c_cflag &= ~(CSIZE | PARENB | CRTSCTS | HUPCL);
+    tio.c_cflag |= CS8 | CSTOPB | CLOCAL | CREAD;
+    tio.c_iflag &= ~(IXON | IXOFF | IXANY);
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    if (cfsetispeed(&tio, speed) != 0 || cfsetospeed(&tio, speed) != 0) return false;
+    return tcsetattr(fd, TCSANOW, &tio) == 0;
+}
+
+// Waits until the transmit queue is empty or the timeout passes.
+void drainOutput(int fd) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDrainTimeoutMs);
+    int pending = 0;
+    while (ioctl(fd, TIOCOUTQ, &pending) == 0 && pending > 0 &&
+           std::chrono::steady_clock::now() < deadline) {
+        sleepMs(1);
+    }
+}
+
+}  // namespace
+
+std::unique_ptr<FenlarkIO> createPlatformIO(int capacity) {
+    return std::make_unique<FenlarkIOPosix>(capacity);
+}
+
+FenlarkIOPosix::FenlarkIOPosix(int capacity, const std::string& sysfsRoot)
+    : BufferedFenlarkIO(capacity) {
+    ports = enumerateTrackerPorts(sysfsRoot);
+}
+
+// A copy never shares the device descriptor: it starts unopened.
+FenlarkIOPosix::FenlarkIOPosix(const FenlarkIOPosix& other) : BufferedFenlarkIO(other) {}
+
+FenlarkIOPosix& FenlarkIOPosix::operator=(const FenlarkIOPosix& other) {
+    BufferedFenlarkIO::operator=(other);
+    return *this;
+}
+
+FenlarkIOPosix::~FenlarkIOPosix() { close(); }
+
+bool FenlarkIOPosix::open(const std::string& path, int baud) {
+    if (fd_ >= 0) close();
+    const std::runtime_error failure("Could not open device " + path);
+
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) throw failure;
+    // TIOCEXCL refuses further opens, but not root's; the advisory lock
+    // refuses every other handle that follows the same rule.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0 || !configureLine(fd, baud)) {
+        ::close(fd);
+        throw failure;
+    }
+    // Drop DTR and RTS; pseudo-terminals have no modem lines, so a failure
+    // here is not an error.
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    (void)ioctl(fd, TIOCMBIC, &lines);
+    tcflush(fd, TCIOFLUSH);
+
+    fd_ = fd;
+    currentPath = path;
+    setState(State::Open);
+    return true;
+}
+
+bool FenlarkIOPosix::close() {
+    currentPath.clear();
+    if (fd_ < 0) return false;
+    drainOutput(fd_);
+    unsigned char scratch[1024];
+    while (::read(fd_, scratch, sizeof scratch) > 0) {
+    }
+    // Lift the exclusive flag: it belongs to the tty, not to this descriptor,
+    // and would otherwise outlive us while another process holds the tty.
+    (void)ioctl(fd_, TIOCNXCL);
+    const bool closed = ::close(fd_) == 0;  // also releases the flock
+    fd_ = -1;
+    setState(State::Closed);
+    return closed;
+}
+
+bool FenlarkIOPosix::isOpen() { return fd_ >= 0; }
+
+int FenlarkIOPosix::readDevice(unsigned char* into, int max) {
+    ssize_t got;
+    do {
+        got = ::read(fd_, into, static_cast<size_t>(max));
+    } while (got < 0 && errno == EINTR);
+    return got > 0 ? static_cast<int>(got) : 0;
+}
+
+bool FenlarkIOPosix::writeDevice(const unsigned char* bytes, int length) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWriteTimeoutMs);
+    int done = 0;
+    while (done < length) {
+        const ssize_t n = ::write(fd_, bytes + done, static_cast<size_t>(length - done));
+        if (n > 0) {
+            done += static_cast<int>(n);
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        pollfd pfd{fd_, POLLOUT, 0};
+        (void)poll(&pfd, 1, 5);
+    }
+    return true;
+}
+
+void FenlarkIOPosix::purgeDevice() { tcflush(fd_, TCIOFLUSH); }
+
+}  // namespace Quorvane

@@ -123,7 +123,8 @@ QUORVANE_STATIC_ASSERT(offsetof(CalibrationData, Mk) == 204, "CalibrationData.Mk
  * Probes each enumerated port (three attempts each) and copies the first
  * min(found, maxCount) entries to list. Returns the number found, or -1 when
  * more than maxCount were found (the first maxCount are still copied).
- * Trackers that fail identification are left out. Blocks for about 0.4 s per
+ * Trackers that fail identification are left out. With a null list nothing
+ * is copied and the result is the same. Blocks for about 0.4 s per
  * tracker. Raises std::runtime_error("Can't open root key for enumerating
  * devices!") when the system's list of serial devices cannot be read.
  */

@@ -1,0 +1,41 @@
+// Linux backend of the port interface: a tty opened raw, non-blocking and
+// exclusively.
+#pragma once
+
+#include <string>
+
+#include "fenlark_io.h"
+
+namespace Quorvane {
+
+class FenlarkIOPosix : public BufferedFenlarkIO {
+public:
+    // Enumerates the tracker ports (see tty_discovery.h); raises "Can't open
+    // root key for enumerating devices!" when the tty list can't be read.
+    explicit FenlarkIOPosix(int capacity, const std::string& sysfsRoot = "/sys");
+    FenlarkIOPosix(const FenlarkIOPosix& other);
+    FenlarkIOPosix& operator=(const FenlarkIOPosix& other);
+    // Closes the port.
+    ~FenlarkIOPosix() override;
+
+    // Opens `path` raw at `baud`: 8 data bits, no parity, two stop bits, no
+    // flow control, DTR and RTS dropped, pending I/O discarded. Takes the tty
+    // exclusively (TIOCEXCL plus a non-blocking flock, which also stops root).
+    // Raises "Could not open device <path>"; a port held by another handle
+    // is refused. Does not block.
+    bool open(const std::string& path, int baud) override;
+    // Waits until written bytes are sent, drains what arrived, releases the
+    // lock and closes. Blocks only for the transmit drain.
+    bool close() override;
+    bool isOpen() override;
+
+protected:
+    int readDevice(unsigned char* into, int max) override;
+    bool writeDevice(const unsigned char* bytes, int length) override;
+    void purgeDevice() override;
+
+private:
+    int fd_ = -1;
+};
+
+}  // namespace Quorvane

@@ -1,0 +1,27 @@
+// Finds the tracker ports of this machine: ttys whose USB device carries the
+// tracker's vendor and product ID, then the paths listed by the user.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace Quorvane {
+
+constexpr const char* kTrackerVendorId = "ffff";
+constexpr const char* kTrackerProductId = "0005";
+// Comma-separated device paths appended after the detected ones, kept as given.
+constexpr const char* kExtraPortsVariable = "QUORVANE_EXTRA_PORTS";
+
+// Names of the ttys below `sysfsRoot`/class/tty whose USB ancestor has the
+// tracker's IDs, sorted byte-wise without duplicates. Raises "Can't open root
+// key for enumerating devices!" only when the tty list itself can't be read.
+std::vector<std::string> findTrackerTtys(const std::string& sysfsRoot);
+
+// Splits a comma-separated list; empty entries are dropped.
+std::vector<std::string> splitPortList(const char* list);
+
+// The device paths in port-index order: "/dev/" + each detected name, then
+// the entries of QUORVANE_EXTRA_PORTS.
+std::vector<std::string> enumerateTrackerPorts(const std::string& sysfsRoot);
+
+}  // namespace Quorvane
