@@ -1,0 +1,24 @@
+// Where the stream's data packets come from. The serving thread calls the
+// source once per period of the configured frequency while the device
+// streams; without a source the stream is switched on and off but silent.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "param_memory.h"
+
+namespace sim {
+
+class PacketSource {
+  public:
+    virtual ~PacketSource() = default;
+
+    // Appends the bytes of one packet measured at deviceClock (units of
+    // 100 us since power-up, wrapping at 2^32) for the given configuration
+    // bytes. Called from the serving thread only.
+    virtual void appendPacket(const ConfigBytes& config, std::uint32_t deviceClock,
+                              std::vector<std::uint8_t>& out) = 0;
+};
+
+}  // namespace sim

@@ -1,0 +1,195 @@
+// The command protocol against the simulated device: both sides were written
+// independently, so agreement here checks the wire layout from two directions.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+
+#include <unistd.h>
+
+#include "fenlark_imu.h"
+#include "fenlark_io_posix.h"
+#include "sim_fixture.h"
+
+using namespace Quorvane;
+using namespace Quorvane::testing;
+
+namespace {
+
+// A port opened on the simulator and the protocol object on it.
+struct Connection {
+    explicit Connection(const sim::TrackerSim& sim) : io(4096) {
+        io.open(sim.devicePath(), 115200);
+        imu = std::make_unique<FenlarkIMU>(&io);
+    }
+    FenlarkIOPosix io;
+    std::unique_ptr<FenlarkIMU> imu;
+};
+
+std::string constructionError(const sim::TrackerSim& sim) {
+    FenlarkIOPosix io(4096);
+    io.open(sim.devicePath(), 115200);
+    try {
+        FenlarkIMU imu(&io);
+    } catch (const std::runtime_error& e) {
+        io.close();
+        return e.what();
+    }
+    return "";
+}
+
+template <typename F>
+std::string errorOf(F&& f) {
+    try {
+        f();
+    } catch (const std::runtime_error& e) {
+        return e.what();
+    }
+    return "";
+}
+
+TEST(Protocol, FaultsGiveTheirErrors) {
+    const char* noId = "FenlarkIMU:  No device found, no ID received";
+    const struct {
+        const char* name;
+        sim::Faults faults;
+        const char* error;
+    } cases[] = {
+        {"no reply", {true, false, false, false, 0, 0}, noId},
+        {"short reply", {false, true, false, false, 0, 0}, noId},
+        {"late reply", {false, false, false, false, 0, 60}, noId},
+        {"wrong text", {false, false, true, false, 0, 0}, "FenlarkIMU:  No device found, incorrect ID"},
+        {"status", {false, false, false, false, 1, 0}, "FenlarkIMU: Write command failed"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::Options o = simOptions("F");
+        o.faults = c.faults;
+        sim::TrackerSim device(o);
+        EXPECT_EQ(constructionError(device), c.error);
+    }
+}
+
+TEST(Protocol, FaultsAfterIdentificationFailCommands) {
+    sim::TrackerSim device(simOptions("F"));
+    Connection c(device);
+    const struct {
+        const char* name;
+        sim::Faults faults;
+        const char* readError;
+        const char* writeError;
+    } cases[] = {
+        {"bad checksum", {false, false, false, true, 0, 0}, "FenlarkIMU: Read command failed", ""},
+        {"status", {false, false, false, false, 7, 0}, "FenlarkIMU: Read command failed",
+         "FenlarkIMU: Write command failed"},
+        {"reply after the host looked", {false, false, false, false, 0, 160},
+         "FenlarkIMU: Read command failed", "FenlarkIMU: Write command failed"},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        device.setFaults(k.faults);
+        EXPECT_EQ(errorOf([&] { c.imu->getConfig(true); }), k.readError);
+        // A reply that comes late is taken for the answer to whatever command
+        // is waiting then; let it pass before the next command.
+        sleepMs(200);
+        EXPECT_EQ(errorOf([&] { c.imu->setJitterStatus(true); }), k.writeError);
+        device.setFaults({});
+        sleepMs(200);  // let late replies arrive; the next command clears them
+    }
+    EXPECT_TRUE(c.imu->getJitterStatus());
+}
+
+TEST(Protocol, ParametersRoundTripAndLandAtTheirAddresses) {
+    sim::TrackerSim device(simOptions("RT"));
+    Connection c(device);
+
+    SensorConfig config{};
+    config.channels = 0x407;
+    config.magDivider = 5;
+    config.frequency = 200;
+    config.raw = 1;
+    c.imu->setConfig(config);
+    const auto wire = device.configBytes();
+    EXPECT_EQ(std::vector<unsigned>(wire.begin(), wire.end()),
+              (std::vector<unsigned>{0x07, 0x04, 0x0C, 0xC8, 0x00, 0x05}));
+    const SensorConfig back = c.imu->getConfig(true);
+    EXPECT_EQ(back.channels, 0x407);
+    EXPECT_EQ(back.magDivider, 5);
+    EXPECT_EQ(back.frequency, 200);
+    EXPECT_EQ(back.raw, 1);
+    EXPECT_EQ(back.ascii, 0);
+    EXPECT_EQ(back.autoStart, 0);
+
+    float kg[9], kgBack[9];
+    for (int i = 0; i < 9; ++i) kg[i] = 0.5f + i;
+    c.imu->setMatrix(FenlarkIMU::Kg, kg);
+    c.imu->getMatrix(FenlarkIMU::Kg, kgBack);
+    EXPECT_EQ(0, std::memcmp(kg, kgBack, sizeof kg));
+    EXPECT_EQ(0, std::memcmp(device.bankCopy(1).data() + 37, kg, sizeof kg));
+
+    const float heading[4] = {0.5f, 0.5f, -0.5f, 0.5f}, alignment[4] = {0.f, 1.f, 0.f, 0.f};
+    float h[4], a[4];
+    c.imu->setBoresight(heading, alignment);
+    c.imu->getBoresight(h, a);
+    EXPECT_EQ(0, std::memcmp(h, heading, sizeof h));
+    EXPECT_EQ(0, std::memcmp(a, alignment, sizeof a));
+    EXPECT_EQ(0, std::memcmp(device.bankCopy(1).data() + 109, heading, sizeof heading));
+
+    CalibrationData cal, calBack;
+    float* f = reinterpret_cast<float*>(&cal);
+    for (int i = 0; i < 54; ++i) f[i] = -1.0f + 0.25f * i;
+    c.imu->setCalibration(&cal);
+    c.imu->getCalibration(&calBack);
+    EXPECT_EQ(0, std::memcmp(&cal, &calBack, sizeof cal));
+    EXPECT_EQ(0, std::memcmp(device.bankCopy(0).data() + 6, &cal, sizeof cal));
+
+    // Flags: set two, clear one; the others stay.
+    c.imu->setStatusBit(FenlarkIMU::KmBit, true);
+    c.imu->setBoresightStatus(true);
+    c.imu->setStatusBit(FenlarkIMU::KmBit, false);
+    EXPECT_EQ(device.bankCopy(1)[0], 0x08);
+    EXPECT_TRUE(c.imu->getBoresightStatus());
+    EXPECT_FALSE(c.imu->getStatusBit(FenlarkIMU::KmBit));
+}
+
+TEST(Protocol, SavedSettingsSurviveARestart) {
+    const auto stateFile = std::filesystem::temp_directory_path() /
+                           ("qv-state-" + std::to_string(::getpid()) + ".bin");
+    std::filesystem::remove(stateFile);
+    sim::Options o = simOptions("SAVE");
+    o.stateFile = stateFile.string();
+    {
+        sim::TrackerSim device(o);
+        Connection c(device);
+        c.imu->setJitterStatus(true);
+        c.imu->saveSettings();
+        EXPECT_EQ(device.commandCount('9'), 1u);
+        EXPECT_FALSE(device.streaming());
+    }
+    {
+        sim::TrackerSim device(o);
+        Connection c(device);
+        EXPECT_TRUE(c.imu->getJitterStatus());
+    }
+    std::filesystem::remove(stateFile);
+}
+
+TEST(Protocol, StreamStartsAndStopsAndClosingStopsIt) {
+    sim::TrackerSim device(simOptions("S"));
+    {
+        Connection c(device);
+        EXPECT_FALSE(device.streaming());
+        c.imu->startStreaming();
+        for (int i = 0; i < 100 && !device.streaming(); ++i) sleepMs(2);
+        EXPECT_TRUE(device.streaming());
+        DeviceInfo info;
+        c.imu->getDeviceInfo(&info);
+        EXPECT_STREQ(info.port, device.devicePath().c_str());
+    }
+    EXPECT_FALSE(device.streaming());
+}
+
+}  // namespace
