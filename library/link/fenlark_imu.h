@@ -15,7 +15,7 @@ namespace Quorvane {
 // a message starting "FenlarkIMU: " on failure. Not synchronised: one thread
 // at a time.
 class FenlarkIMU {
-public:
+  public:
     // Parameter memory map (bank, address, length).
     static constexpr unsigned char kBankConfig = 0;
     static constexpr unsigned char kBankFeatures = 1;
@@ -28,6 +28,8 @@ public:
     static constexpr unsigned char kMatrixLength = 36;
     static constexpr unsigned char kBoresightAddress = 109;
     static constexpr unsigned char kBoresightLength = 32;
+    // Longest payload of one command (the calibration record).
+    static constexpr unsigned char kMaxPayload = 216;
 
     // Feature flag bits in bank 1, address 0.
     enum StatusBit { KaBit = 0, KgBit = 1, KmBit = 2, BoresightBit = 3, JitterBit = 4 };
@@ -42,15 +44,16 @@ public:
     // Stops the stream and closes the port.
     ~FenlarkIMU();
 
-    // Reads `length` bytes from the parameter memory into payload().
+    // Reads `length` bytes from the parameter memory into payload(). A
+    // length above kMaxPayload fails like a bad reply.
     bool readCommand(unsigned char bank, unsigned char address, unsigned char length);
     // Sends payload()[0..length-1] with command letter 'W', 'S' or 'C'.
-    bool writeCommand(unsigned char bank, unsigned char address, unsigned char length,
-                      char letter);
+    bool writeCommand(unsigned char bank, unsigned char address, unsigned char length, char letter);
 
     SensorConfig getConfig(bool refresh);
     bool setConfig(const SensorConfig& config);
 
+    // `bit` is 0..7; others raise std::out_of_range.
     bool getStatusBit(int bit);
     bool setStatusBit(int bit, bool on);
     bool getMatrix(int index, float out[9]);
@@ -82,9 +85,10 @@ public:
     // Updates only the wire-carried fields of `config` from the 6 bytes.
     static void decodeConfig(const unsigned char in[6], SensorConfig* config);
 
-private:
+  private:
     void identify();
     void sendByte(char byte);
+    void setHeader(char letter, unsigned char bank, unsigned char address, unsigned char length);
 
     FenlarkIO* io_;
     SensorConfig config_;
@@ -92,7 +96,7 @@ private:
     // Header (byte 0 always ESC), payload of at most 216 bytes and its
     // checksum lie back to back so that one write sends them. The payload is
     // addressed by offset, not by a stored pointer, so copies stay valid.
-    unsigned char message_[kHeaderLength + 218];
+    unsigned char message_[kHeaderLength + kMaxPayload + 2];
     uint16_t firmwareMajor_ = 0;
     uint16_t firmwareMinor_ = 0;
     char id_[8];
