@@ -1,5 +1,7 @@
 #include "fenlark_imu.h"
 
+#include "packet_decoder.h"
+
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
@@ -287,6 +289,34 @@ void FenlarkIMU::getDeviceInfo(DeviceInfo* out) {
     out->reserved = 0;
     out->firmwareMajor = firmwareMajor_;
     out->firmwareMinor = firmwareMinor_;
+}
+
+void FenlarkIMU::readPacket(SensorSample* sample) {
+    constexpr int kRounds = 5;
+    constexpr int kRoundPauseMs = 3;
+    const PacketLayout layout = packetLayout(config_);
+    for (int round = 0; round < kRounds; ++round) {
+        io_->read();
+        const int available = io_->available();
+        if (available > 0) {
+            const int start = findPacketStart(io_->data(), available);
+            if (start < 0) {
+                io_->consume(available);
+                throw std::runtime_error("FenlarkIMU: No appropriate data");
+            }
+            io_->consume(start);
+            if (io_->available() >= layout.length) break;
+        }
+        sleepMs(kRoundPauseMs);
+    }
+    if (io_->available() < layout.length) throw std::runtime_error("FenlarkIMU: Not enough data");
+    const unsigned char* packet = io_->data();
+    if (packet[layout.length - 1] != kPacketEnd) {
+        io_->consume(1);  // resynchronise on the next start byte
+        throw std::runtime_error("FenlarkIMU: Bad packet");
+    }
+    decodePacket(packet, layout, config_.channels, sample);
+    io_->consume(layout.length);
 }
 
 }  // namespace Quorvane

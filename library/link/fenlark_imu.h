@@ -71,6 +71,14 @@ class FenlarkIMU {
     void saveSettings();
     void stopStreaming(bool extraWait);
 
+    // Decodes the next data packet of the stream into `sample` and consumes
+    // it. Writes the timestamp, the set channels and, with channel bit 10,
+    // quat[0..2]; other fields keep their values. Polls the port for up to
+    // 5 rounds with 3 ms pauses. Raises "FenlarkIMU: No appropriate data"
+    // (no packet start; buffer emptied), "FenlarkIMU: Not enough data"
+    // (bytes kept) or "FenlarkIMU: Bad packet" (start byte dropped).
+    void readPacket(SensorSample* sample);
+
     void getDeviceInfo(DeviceInfo* out);
 
     const unsigned char* payload() const { return message_ + kHeaderLength; }
