@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "quorvane.h"
 #include "device_list.h"
+#include "quorvane.h"
 #include "tracker_sim.h"
 #include "tty_discovery.h"
 
@@ -31,7 +31,13 @@ void BM_GetDeviceList(benchmark::State& state) {
     }
     unsetenv(Quorvane::kExtraPortsVariable);
 }
-BENCHMARK(BM_GetDeviceList)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_GetDeviceList)
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
 
 }  // namespace
 

@@ -1,5 +1,6 @@
 #include "fenlark_io.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <stdexcept>
@@ -44,9 +45,13 @@ std::string BufferedFenlarkIO::portPath(unsigned index) {
     return ports[index];
 }
 
-std::string BufferedFenlarkIO::portName() { return currentPath; }
+std::string BufferedFenlarkIO::portName() {
+    return currentPath;
+}
 
-unsigned BufferedFenlarkIO::portCount() { return static_cast<unsigned>(ports.size()); }
+unsigned BufferedFenlarkIO::portCount() {
+    return static_cast<unsigned>(ports.size());
+}
 
 int BufferedFenlarkIO::read() {
     if (state_ == State::Unopened) throw std::runtime_error("No Fenlarker open");
@@ -70,9 +75,13 @@ void BufferedFenlarkIO::clear() {
     sleepMs(5);
 }
 
-int BufferedFenlarkIO::available() { return writePos_ - readPos_; }
+int BufferedFenlarkIO::available() {
+    return writePos_ - readPos_;
+}
 
-const unsigned char* BufferedFenlarkIO::data() { return buffer_.get() + readPos_; }
+const unsigned char* BufferedFenlarkIO::data() {
+    return buffer_.get() + readPos_;
+}
 
 void BufferedFenlarkIO::consume(int count) {
     if (count <= 0) return;
@@ -89,8 +98,20 @@ void BufferedFenlarkIO::consume(int count) {
     }
 }
 
+namespace {
+std::atomic<SleepFunction> sleepOverride{nullptr};
+}
+
 void sleepMs(int ms) {
-    if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    if (const SleepFunction f = sleepOverride.load(std::memory_order_relaxed)) {
+        f(ms);
+    } else if (ms > 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
+}
+
+void setSleepFunction(SleepFunction function) {
+    sleepOverride.store(function);
 }
 
 }  // namespace Quorvane

@@ -11,7 +11,7 @@ namespace Quorvane {
 // Abstract port. Not synchronised: one thread at a time uses an object (the
 // caller's thread for commands, the acquisition thread while streaming).
 class FenlarkIO {
-public:
+  public:
     FenlarkIO() = default;
     FenlarkIO(const FenlarkIO&) = default;
     FenlarkIO& operator=(const FenlarkIO&) = default;
@@ -49,7 +49,7 @@ public:
 // A backend supplies only the device calls (the protected hooks) and the
 // port enumeration, which it runs from its own constructor.
 class BufferedFenlarkIO : public FenlarkIO {
-public:
+  public:
     explicit BufferedFenlarkIO(int capacity);
     BufferedFenlarkIO(const BufferedFenlarkIO& other);
     BufferedFenlarkIO& operator=(const BufferedFenlarkIO& other);
@@ -67,7 +67,7 @@ public:
 
     int capacity() const { return capacity_; }
 
-protected:
+  protected:
     enum class State { Unopened, Open, Closed };
 
     // Reads at most `max` bytes that have already arrived into `into`;
@@ -83,7 +83,7 @@ protected:
     std::vector<std::string> ports;  // device paths, in port-index order
     std::string currentPath;         // empty when closed
 
-private:
+  private:
     State state_ = State::Unopened;
     int capacity_;
     std::unique_ptr<unsigned char[]> buffer_;
@@ -96,7 +96,14 @@ private:
 // enumerating devices!" when the system's device list cannot be read.
 std::unique_ptr<FenlarkIO> createPlatformIO(int capacity);
 
-// Sleeps the calling thread for `ms` milliseconds.
+// Sleeps the calling thread for `ms` milliseconds. Every protocol pause goes
+// through here.
 void sleepMs(int ms);
+
+// Replaces what sleepMs does, for harnesses that replay recorded bytes or
+// fuzz the protocol without wall-clock pauses; nullptr restores real sleeping.
+// Process-wide: set it before any tracker is in use.
+using SleepFunction = void (*)(int ms);
+void setSleepFunction(SleepFunction function);
 
 }  // namespace Quorvane

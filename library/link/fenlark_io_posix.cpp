@@ -24,15 +24,32 @@ constexpr int kWriteTimeoutMs = 50;
 
 bool baudConstant(int baud, speed_t* out) {
     switch (baud) {
-        case 9600: *out = B9600; return true;
-        case 19200: *out = B19200; return true;
-        case 38400: *out = B38400; return true;
-        case 57600: *out = B57600; return true;
-        case 115200: *out = B115200; return true;
-        case 230400: *out = B230400; return true;
-        case 460800: *out = B460800; return true;
-        case 921600: *out = B921600; return true;
-        default: return false;
+        case 9600:
+            *out = B9600;
+            return true;
+        case 19200:
+            *out = B19200;
+            return true;
+        case 38400:
+            *out = B38400;
+            return true;
+        case 57600:
+            *out = B57600;
+            return true;
+        case 115200:
+            *out = B115200;
+            return true;
+        case 230400:
+            *out = B230400;
+            return true;
+        case 460800:
+            *out = B460800;
+            return true;
+        case 921600:
+            *out = B921600;
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -55,7 +72,8 @@ bool configureLine(int fd, int baud) {
 
 // Waits until the transmit queue is empty or the timeout passes.
 void drainOutput(int fd) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDrainTimeoutMs);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kDrainTimeoutMs);
     int pending = 0;
     while (ioctl(fd, TIOCOUTQ, &pending) == 0 && pending > 0 &&
            std::chrono::steady_clock::now() < deadline) {
@@ -82,7 +100,9 @@ FenlarkIOPosix& FenlarkIOPosix::operator=(const FenlarkIOPosix& other) {
     return *this;
 }
 
-FenlarkIOPosix::~FenlarkIOPosix() { close(); }
+FenlarkIOPosix::~FenlarkIOPosix() {
+    close();
+}
 
 bool FenlarkIOPosix::open(const std::string& path, int baud) {
     if (fd_ >= 0) close();
@@ -124,7 +144,9 @@ bool FenlarkIOPosix::close() {
     return closed;
 }
 
-bool FenlarkIOPosix::isOpen() { return fd_ >= 0; }
+bool FenlarkIOPosix::isOpen() {
+    return fd_ >= 0;
+}
 
 int FenlarkIOPosix::readDevice(unsigned char* into, int max) {
     ssize_t got;
@@ -135,7 +157,8 @@ int FenlarkIOPosix::readDevice(unsigned char* into, int max) {
 }
 
 bool FenlarkIOPosix::writeDevice(const unsigned char* bytes, int length) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWriteTimeoutMs);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kWriteTimeoutMs);
     int done = 0;
     while (done < length) {
         const ssize_t n = ::write(fd_, bytes + done, static_cast<size_t>(length - done));
@@ -151,6 +174,8 @@ bool FenlarkIOPosix::writeDevice(const unsigned char* bytes, int length) {
     return true;
 }
 
-void FenlarkIOPosix::purgeDevice() { tcflush(fd_, TCIOFLUSH); }
+void FenlarkIOPosix::purgeDevice() {
+    tcflush(fd_, TCIOFLUSH);
+}
 
 }  // namespace Quorvane

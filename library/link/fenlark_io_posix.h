@@ -9,7 +9,7 @@
 namespace Quorvane {
 
 class FenlarkIOPosix : public BufferedFenlarkIO {
-public:
+  public:
     // Enumerates the tracker ports (see tty_discovery.h); raises "Can't open
     // root key for enumerating devices!" when the tty list can't be read.
     explicit FenlarkIOPosix(int capacity, const std::string& sysfsRoot = "/sys");
@@ -29,12 +29,12 @@ public:
     bool close() override;
     bool isOpen() override;
 
-protected:
+  protected:
     int readDevice(unsigned char* into, int max) override;
     bool writeDevice(const unsigned char* bytes, int length) override;
     void purgeDevice() override;
 
-private:
+  private:
     int fd_ = -1;
 };
 

@@ -54,7 +54,8 @@ void decodePacket(const unsigned char* packet, const PacketLayout& layout, int32
         p += layout.valueSize;
     }
     if (layout.orientation) {
-        for (int i = 0; i < 3; ++i, p += layout.valueSize) sample->quat[i] = readValue(p, layout.valueSize);
+        for (int i = 0; i < 3; ++i, p += layout.valueSize)
+            sample->quat[i] = readValue(p, layout.valueSize);
     }
 }
 

@@ -17,10 +17,10 @@ constexpr unsigned char kPacketStart = 'A';
 constexpr unsigned char kPacketEnd = 'Z';
 
 struct PacketLayout {
-    int valueSize;    // k: 2 in RAW mode, else 4
-    int sensorCount;  // set bits among channel bits 0..9
-    bool orientation; // channel bit 10: three orientation values follow
-    int length;       // N = 6 + k * sensorCount + (orientation ? 3k : 0)
+    int valueSize;     // k: 2 in RAW mode, else 4
+    int sensorCount;   // set bits among channel bits 0..9
+    bool orientation;  // channel bit 10: three orientation values follow
+    int length;        // N = 6 + k * sensorCount + (orientation ? 3k : 0)
 };
 
 PacketLayout packetLayout(const SensorConfig& config);

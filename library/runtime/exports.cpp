@@ -5,8 +5,8 @@
 extern "C" {
 
 QUORVANE_API int fenlarkGetDeviceList(DeviceInfo* list, uint32_t maxCount) {
-    return Quorvane::getDeviceList(list, maxCount,
-                                   [] { return Quorvane::createPlatformIO(Quorvane::kPortBufferSize); });
+    return Quorvane::getDeviceList(
+        list, maxCount, [] { return Quorvane::createPlatformIO(Quorvane::kPortBufferSize); });
 }
 
 }  // extern "C"

@@ -53,8 +53,8 @@ typedef struct SensorSample {
 
 /* One entry of the device list. */
 typedef struct DeviceInfo {
-    char port[256]; /* device path of the serial port as opened, zero-terminated */
-    char id[8];     /* identification string, at most 7 characters, zero-terminated */
+    char port[256];    /* device path of the serial port as opened, zero-terminated */
+    char id[8];        /* identification string, at most 7 characters, zero-terminated */
     uint32_t reserved; /* always 0 */
     uint16_t firmwareMajor;
     uint16_t firmwareMinor;
@@ -62,10 +62,10 @@ typedef struct DeviceInfo {
 
 /* Tracker configuration. */
 typedef struct SensorConfig {
-    int32_t channels;   /* channel mask, FENLARK_CHANNEL_* (bits 0..10 go to the device) */
-    uint8_t magDivider; /* magnetometer divider, 0..7 */
-    uint8_t reserved1;  /* carried along, never interpreted */
-    uint16_t frequency; /* output frequency in Hz, 0..2047; default 100 */
+    int32_t channels;            /* channel mask, FENLARK_CHANNEL_* (bits 0..10 go to the device) */
+    uint8_t magDivider;          /* magnetometer divider, 0..7 */
+    uint8_t reserved1;           /* carried along, never interpreted */
+    uint16_t frequency;          /* output frequency in Hz, 0..2047; default 100 */
     unsigned char ascii : 1;     /* bit 0: ASCII output instead of binary packets */
     unsigned char autoStart : 1; /* bit 1: stream after power-up */
     unsigned char raw : 1;       /* bit 2: RAW mode, 16-bit integer readings */
@@ -97,8 +97,10 @@ QUORVANE_STATIC_ASSERT(offsetof(SensorSample, quat) == 44, "SensorSample.quat at
 QUORVANE_STATIC_ASSERT(sizeof(DeviceInfo) == 272, "DeviceInfo is 272 bytes");
 QUORVANE_STATIC_ASSERT(offsetof(DeviceInfo, id) == 256, "DeviceInfo.id at 256");
 QUORVANE_STATIC_ASSERT(offsetof(DeviceInfo, reserved) == 264, "DeviceInfo.reserved at 264");
-QUORVANE_STATIC_ASSERT(offsetof(DeviceInfo, firmwareMajor) == 268, "DeviceInfo.firmwareMajor at 268");
-QUORVANE_STATIC_ASSERT(offsetof(DeviceInfo, firmwareMinor) == 270, "DeviceInfo.firmwareMinor at 270");
+QUORVANE_STATIC_ASSERT(offsetof(DeviceInfo, firmwareMajor) == 268,
+                       "DeviceInfo.firmwareMajor at 268");
+QUORVANE_STATIC_ASSERT(offsetof(DeviceInfo, firmwareMinor) == 270,
+                       "DeviceInfo.firmwareMinor at 270");
 
 QUORVANE_STATIC_ASSERT(sizeof(SensorConfig) == 12, "SensorConfig is 12 bytes");
 QUORVANE_STATIC_ASSERT(offsetof(SensorConfig, magDivider) == 4, "SensorConfig.magDivider at 4");

@@ -13,7 +13,7 @@ using namespace Quorvane::testing;
 namespace {
 
 class Discovery : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { unsetenv(Quorvane::kExtraPortsVariable); }
 
     DeviceInfo list[4];

@@ -1,14 +1,13 @@
 // The command protocol against the simulated device: both sides were written
 // independently, so agreement here checks the wire layout from two directions.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 #include <stdexcept>
-
-#include <unistd.h>
 
 #include "fenlark_imu.h"
 #include "fenlark_io_posix.h"
@@ -61,7 +60,9 @@ TEST(Protocol, FaultsGiveTheirErrors) {
         {"no reply", {true, false, false, false, 0, 0}, noId},
         {"short reply", {false, true, false, false, 0, 0}, noId},
         {"late reply", {false, false, false, false, 0, 60}, noId},
-        {"wrong text", {false, false, true, false, 0, 0}, "FenlarkIMU:  No device found, incorrect ID"},
+        {"wrong text",
+         {false, false, true, false, 0, 0},
+         "FenlarkIMU:  No device found, incorrect ID"},
         {"status", {false, false, false, false, 1, 0}, "FenlarkIMU: Write command failed"},
     };
     for (const auto& c : cases) {
@@ -83,10 +84,14 @@ TEST(Protocol, FaultsAfterIdentificationFailCommands) {
         const char* writeError;
     } cases[] = {
         {"bad checksum", {false, false, false, true, 0, 0}, "FenlarkIMU: Read command failed", ""},
-        {"status", {false, false, false, false, 7, 0}, "FenlarkIMU: Read command failed",
+        {"status",
+         {false, false, false, false, 7, 0},
+         "FenlarkIMU: Read command failed",
          "FenlarkIMU: Write command failed"},
-        {"reply after the host looked", {false, false, false, false, 0, 160},
-         "FenlarkIMU: Read command failed", "FenlarkIMU: Write command failed"},
+        {"reply after the host looked",
+         {false, false, false, false, 0, 160},
+         "FenlarkIMU: Read command failed",
+         "FenlarkIMU: Write command failed"},
     };
     for (const auto& k : cases) {
         SCOPED_TRACE(k.name);

@@ -42,10 +42,12 @@ void put(Bytes& b, const void* p, size_t n) {
 }
 
 // A packet for `channels` whose value j (in wire order) is value(j).
-Bytes packet(int32_t channels, bool raw, uint32_t timestamp, const std::function<float(int)>& value) {
+Bytes packet(int32_t channels, bool raw, uint32_t timestamp,
+             const std::function<float(int)>& value) {
     Bytes b{'A'};
     put(b, &timestamp, 4);
-    const int count = packetLayout(config(channels, raw)).sensorCount + ((channels & 0x400) ? 3 : 0);
+    const int count =
+        packetLayout(config(channels, raw)).sensorCount + ((channels & 0x400) ? 3 : 0);
     for (int j = 0; j < count; ++j) {
         if (raw) {
             const int16_t v = static_cast<int16_t>(value(j));
@@ -64,14 +66,15 @@ TEST(PacketDecoder, LayoutsAndPlacement) {
         int32_t channels;
         bool raw;
         int length;
-    } cases[] = {{0x007, false, 18}, {0x3FF, true, 26}, {0x7FF, false, 58}, {0x7FF, true, 32},
+    } cases[] = {{0x007, false, 18}, {0x3FF, true, 26},  {0x7FF, false, 58}, {0x7FF, true, 32},
                  {0x000, false, 6},  {0x240, false, 14}, {-1, false, 58}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.channels);
         const PacketLayout layout = packetLayout(config(c.channels, c.raw));
         EXPECT_EQ(layout.length, c.length);
 
-        const Bytes p = packet(c.channels, c.raw, 0xDEADBEEF, [](int j) { return 10.0f * (j + 1); });
+        const Bytes p =
+            packet(c.channels, c.raw, 0xDEADBEEF, [](int j) { return 10.0f * (j + 1); });
         ASSERT_EQ(static_cast<int>(p.size()), c.length);
         SensorSample s = filledSample();
         decodePacket(p.data(), layout, c.channels, &s);
@@ -86,7 +89,8 @@ TEST(PacketDecoder, LayoutsAndPlacement) {
             else
                 EXPECT_EQ(slots[bit], kKeep) << "bit " << bit;
         }
-        for (int i = 0; i < 3; ++i) EXPECT_EQ(s.quat[i], (c.channels & 0x400) ? 10.0f * (++j) : kKeep);
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(s.quat[i], (c.channels & 0x400) ? 10.0f * (++j) : kKeep);
         EXPECT_EQ(s.quat[3], kKeep);
     }
 }
@@ -108,7 +112,7 @@ TEST(PacketDecoder, RawValuesAreSignedIntegers) {
 
 // A connected protocol object on a scripted port that accepts every command.
 class Stream : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         io.open("/dev/fake", 115200);
         io.responder = [this](const Bytes& frame) {
@@ -197,7 +201,8 @@ TEST_F(Stream, BadEndResynchronisesOnTheNextStart) {
     std::string error;
     int bad = 0;
     for (int i = 0; i < 50 && (error = readError(&s)) != ""; ++i) {
-        EXPECT_TRUE(error == "FenlarkIMU: Bad packet" || error == "FenlarkIMU: No appropriate data") << error;
+        EXPECT_TRUE(error == "FenlarkIMU: Bad packet" || error == "FenlarkIMU: No appropriate data")
+            << error;
         bad += error == "FenlarkIMU: Bad packet";
     }
     EXPECT_EQ(error, "");
@@ -213,7 +218,8 @@ TEST_F(Stream, StartBytesInsideValuesAreNotPacketStarts) {
     const uint32_t bits = 0x41414141;
     std::memcpy(&a, &bits, 4);
     Bytes all;
-    for (uint32_t t = 0x41; t < 0x41 + 20; ++t) all = cat(all, packet(0x3FF, false, t, [&](int) { return a; }));
+    for (uint32_t t = 0x41; t < 0x41 + 20; ++t)
+        all = cat(all, packet(0x3FF, false, t, [&](int) { return a; }));
     io.feed(all);
     SensorSample s = filledSample();
     for (uint32_t t = 0x41; t < 0x41 + 20; ++t) {

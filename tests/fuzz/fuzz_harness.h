@@ -1,0 +1,53 @@
+// Shared set-up of the protocol fuzzers: a scripted port whose device answers
+// from the fuzz input, and no wall-clock pauses.
+#pragma once
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+
+#include "fake_io.h"
+#include "fenlark_io.h"
+
+namespace fuzz {
+
+// Consumes bytes from the front of the fuzz input.
+struct Input {
+    const uint8_t* data;
+    size_t size;
+
+    uint8_t byte() {
+        if (size == 0) return 0;
+        --size;
+        return *data++;
+    }
+    Quorvane::testing::Bytes take(size_t n) {
+        n = n < size ? n : size;
+        Quorvane::testing::Bytes out(data, data + n);
+        data += n;
+        size -= n;
+        return out;
+    }
+};
+
+inline void noSleep(int) {}
+
+// Every failure must carry one of the protocol's own messages.
+inline void expectKnownError(const std::runtime_error& e,
+                             std::initializer_list<const char*> known) {
+    for (const char* m : known)
+        if (std::strcmp(e.what(), m) == 0) return;
+    std::fprintf(stderr, "unexpected error: %s\n", e.what());
+    std::abort();
+}
+
+inline void check(bool ok, const char* what) {
+    if (!ok) {
+        std::fprintf(stderr, "invariant broken: %s\n", what);
+        std::abort();
+    }
+}
+
+}  // namespace fuzz
