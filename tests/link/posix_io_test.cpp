@@ -1,6 +1,4 @@
 // The Linux port backend against a real pseudo-terminal.
-#include "fenlark_io_posix.h"
-
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -11,12 +9,14 @@
 #include <stdexcept>
 #include <string>
 
+#include "fenlark_io_posix.h"
+
 using Quorvane::FenlarkIOPosix;
 
 namespace {
 
 class Pty : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
         ASSERT_GE(master, 0);

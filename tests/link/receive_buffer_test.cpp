@@ -48,7 +48,8 @@ TEST(ReceiveBuffer, ConsumeCompactsOnlyPastAQuarter) {
         EXPECT_EQ(io.available(), 1500 - c.consumed);
         EXPECT_EQ(io.data() == start, c.moved);
         EXPECT_EQ(io.data() == start + c.consumed, !c.moved);
-        EXPECT_EQ(Bytes(io.data(), io.data() + io.available()), Bytes(bytes.begin() + c.consumed, bytes.end()));
+        EXPECT_EQ(Bytes(io.data(), io.data() + io.available()),
+                  Bytes(bytes.begin() + c.consumed, bytes.end()));
         // New bytes land right behind the kept ones.
         io.feed(Bytes{0xAB});
         ASSERT_EQ(io.read(), 1);
@@ -83,10 +84,11 @@ TEST(ReceiveBuffer, ClearDiscardsBufferedAndQueuedBytes) {
 TEST(ReceiveBuffer, UnopenedPortRaisesClosedPortFailsQuietly) {
     FakeIO io;
     const unsigned char byte = ' ';
-    for (auto op : {+[](FakeIO& p) { p.read(); }, +[](FakeIO& p) {
-             const unsigned char b = ' ';
-             p.write(&b, 1);
-         }}) {
+    for (auto op : {+[](FakeIO& p) { p.read(); },
+                    +[](FakeIO& p) {
+                        const unsigned char b = ' ';
+                        p.write(&b, 1);
+                    }}) {
         try {
             op(io);
             ADD_FAILURE() << "expected an exception";

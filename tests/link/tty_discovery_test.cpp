@@ -15,7 +15,7 @@ using namespace Quorvane;
 namespace {
 
 class FakeSysfs : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         root = fs::temp_directory_path() / ("qv-sysfs-" + std::to_string(::getpid()));
         fs::remove_all(root);
@@ -61,8 +61,9 @@ TEST_F(FakeSysfs, FindsTrackerTtysSortedByteWise) {
 TEST_F(FakeSysfs, ExtraPortsFollowDetectedOnesAsGiven) {
     addUsbTty("1-1", "ffff", "0005", "ttyACM0");
     setenv(kExtraPortsVariable, "/dev/pts/7,,/tmp/my tracker,/dev/pts/7", 1);
-    EXPECT_EQ(enumerateTrackerPorts(root.string()),
-              (std::vector<std::string>{"/dev/ttyACM0", "/dev/pts/7", "/tmp/my tracker", "/dev/pts/7"}));
+    EXPECT_EQ(
+        enumerateTrackerPorts(root.string()),
+        (std::vector<std::string>{"/dev/ttyACM0", "/dev/pts/7", "/tmp/my tracker", "/dev/pts/7"}));
 }
 
 TEST_F(FakeSysfs, LongNamesAreHandledWhole) {
