@@ -25,6 +25,16 @@ struct Faults {
     // Every reply leaves the device this many milliseconds after its command
     // arrived. Applied by the serving thread; the core ignores it.
     unsigned replyDelayMs = 0;
+
+    // Stream faults, applied by the serving thread (the core ignores them).
+    // N counts the packets sent since power-up; 0 switches a fault off.
+    unsigned garbageEvery = 0;   // after every Nth packet 1..8 garbage bytes, never 'A'
+    unsigned wrongEndEvery = 0;  // every Nth packet ends in 0x5B instead of 'Z'
+    unsigned dropByteEvery = 0;  // every Nth packet loses one of its value bytes
+    unsigned pauseEvery = 0;     // after every Nth packet the stream pauses for pauseMs;
+    unsigned pauseMs = 0;        // samples measured meanwhile are not sent
+    // Unplugged right after sending this many packets (see TrackerSim::unplug).
+    std::uint64_t unplugAfter = 0;
 };
 
 // Commands received, by command letter or single-byte command.

@@ -1,6 +1,7 @@
-// Where the stream's data packets come from. The serving thread calls the
-// source once per period of the configured frequency while the device
-// streams; without a source the stream is switched on and off but silent.
+// A replacement for the built-in sensor stream, for tests of the serving
+// loop itself. The serving thread calls the source once per sample while
+// the device streams; its packets are paced and faulted like the built-in
+// ones, but no truth is kept for them.
 #pragma once
 
 #include <cstdint>

@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "chip_model.h"
 #include "quorvane.h"
 
 namespace sim {
@@ -22,23 +23,6 @@ void putFloats(std::vector<std::uint8_t>& bank, std::size_t address, const float
     for (std::size_t i = 0; i < count; ++i) putFloat(bank, address + 4 * i, values[i]);
 }
 
-// A calibration as the factory would leave it: near-identity axis matrices
-// with a little misalignment, small offsets and gains close to 1.
-CalibrationData factoryCalibration() {
-    return CalibrationData{
-        {1.0021f, 0.0043f, -0.0031f, -0.0018f, 0.9984f, 0.0052f, 0.0027f, -0.0039f, 1.0012f},
-        {0.0124f, -0.0081f, 0.0213f},
-        {1.0031f, 0.9972f, 1.0009f},
-        {0.9993f, -0.0024f, 0.0016f, 0.0031f, 1.0007f, -0.0012f, -0.0008f, 0.0021f, 0.9989f},
-        {0.0021f, -0.0013f, 0.0008f},
-        {1.0012f, 0.9991f, 1.0018f},
-        {0.0f, 0.0021f, -0.0011f, 0.0014f, 0.0f, 0.0028f, -0.0019f, 0.0007f, 0.0f},
-        {1.0063f, 0.0117f, -0.0085f, -0.0094f, 0.9921f, 0.0138f, 0.0072f, -0.0126f, 1.0045f},
-        {0.0312f, -0.0184f, 0.0427f},
-        {0.9853f, 1.0121f, 1.0042f},
-    };
-}
-
 }  // namespace
 
 ParameterMemory ParameterMemory::factory() {
@@ -47,7 +31,8 @@ ParameterMemory ParameterMemory::factory() {
     const ConfigBytes config = {0xFF, 0x03, 0x06, 0x64, 0x00, 0x03};
     std::memcpy(m.bank0_.data() + kConfigAddress, config.data(), config.size());
 
-    const CalibrationData calibration = factoryCalibration();
+    // The record that turns this unit's readings into physical values.
+    const CalibrationData calibration = factoryCalibration(ChipModel::unit());
     float values[kCalibrationSize / 4];
     static_assert(sizeof calibration == sizeof values, "calibration record is 54 floats");
     std::memcpy(values, &calibration, sizeof values);

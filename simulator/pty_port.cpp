@@ -51,8 +51,13 @@ PtyPort::PtyPort() {
 }
 
 PtyPort::~PtyPort() {
-    ::close(slave_);
-    ::close(master_);
+    close();
+}
+
+void PtyPort::close() {
+    if (slave_ >= 0) ::close(slave_);
+    if (master_ >= 0) ::close(master_);
+    slave_ = master_ = -1;
 }
 
 }  // namespace sim

@@ -18,6 +18,10 @@ class PtyPort {
     PtyPort(const PtyPort&) = delete;
     PtyPort& operator=(const PtyPort&) = delete;
 
+    // Closes both ends, as when the device is unplugged: the slave path
+    // disappears and the host's reads and writes fail. Idempotent.
+    void close();
+
     int masterFd() const { return master_; }
     const std::string& slavePath() const { return slavePath_; }
 

@@ -6,22 +6,29 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <iostream>
 #include <stdexcept>
 #include <utility>
 
 #include "output_queue.h"
 #include "state_file.h"
+#include "stream_faults.h"
 
 namespace sim {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using std::chrono::microseconds;
 using std::chrono::milliseconds;
 
 // Longest sleep of the serving thread, so a stop request is seen promptly.
 constexpr milliseconds kTick{10};
 constexpr std::size_t kReadChunk = 512;
+// How long an unplug after the last packet waits for the line to drain.
+constexpr milliseconds kUnplugGrace{100};
+// Further behind than this, samples are not made up for.
+constexpr milliseconds kLongestCatchUp{1000};
 
 ParameterMemory initialMemory(const Options& options) {
     if (options.stateFile.empty()) return ParameterMemory::factory();
@@ -39,13 +46,24 @@ int pollTimeoutMs(Clock::time_point now, Clock::time_point wake) {
     return static_cast<int>(std::min<long long>(ms, kTick.count()));
 }
 
+// The first sampling tick at or after tick: the device samples at
+// floor(k * 10000 / frequency) for k = 0, 1, 2, ...
+std::uint64_t gridAtOrAfter(std::uint64_t tick, unsigned frequency) {
+    const std::uint64_t k = (tick * frequency + 9999) / 10000;  // ceil(tick * f / 10000)
+    return k * 10000 / frequency;
+}
+
 }  // namespace
 
 TrackerSim::TrackerSim(Options options)
     : options_(std::move(options)),
-      core_(identityOf(options_), initialMemory(options_), options_.faults) {
+      core_(identityOf(options_), initialMemory(options_), options_.faults),
+      stream_(options_.motion, options_.environment, options_.clockStart, options_.truthFile) {
     core_.setSaveHandler([this](const ParameterMemory& memory) { save(memory); });
-    thread_ = std::thread([this] { serve(); });
+    thread_ = std::thread([this] {
+        serve();
+        finished_.store(true);
+    });
 }
 
 TrackerSim::~TrackerSim() {
@@ -65,18 +83,38 @@ void TrackerSim::save(const ParameterMemory& memory) {
 void TrackerSim::serve() {
     const int master = pty_.masterFd();
     const auto powerUp = Clock::now();
+    // The device clock: 100 us ticks since power-up.
+    auto wallOf = [&](std::uint64_t tick) {
+        return powerUp + microseconds(100) * static_cast<std::int64_t>(tick);
+    };
+    auto tickAt = [&](Clock::time_point t) {
+        return static_cast<std::uint64_t>((t - powerUp) / microseconds(100));
+    };
     const milliseconds frameTimeout{options_.frameTimeoutMs};
-    OutputQueue out(options_.transmitCapacity);
-    bool pacing = false;  // packets are being timed
-    auto nextPacket = powerUp;
+    OutputQueue out(options_.transmitCapacity, options_.transmitFifo);
+    StreamFaults spoiler(options_.environment.noiseSeed + 1);
+    bool pacing = false;  // samples are being taken
+    unsigned pacedFrequency = 0;
+    std::uint64_t nextTick = 0;     // next sample
+    std::uint64_t pausedUntil = 0;  // no packets before this tick (pause fault)
+    std::optional<Clock::time_point> unplugSince;
     auto lastByte = powerUp;
     std::vector<std::uint8_t> input(kReadChunk), reply, packet;
 
     while (!stop_.load()) {
         auto now = Clock::now();
+        // An unplug waits for the last packet to leave, but not for long.
+        if (unplugRequested_.load() ||
+            (unplugSince && ((out.waiting() == 0 && !out.hasBytesToWrite()) ||
+                             now - *unplugSince > kUnplugGrace))) {
+            pty_.close();
+            unplugged_.store(true);
+            return;
+        }
+
         auto wake = now + kTick;
         if (auto due = out.nextDue()) wake = std::min(wake, *due);
-        if (pacing) wake = std::min(wake, nextPacket);
+        if (pacing) wake = std::min(wake, wallOf(nextTick));
 
         pollfd pfd{master, static_cast<short>(POLLIN | (out.hasBytesToWrite() ? POLLOUT : 0)), 0};
         if (::poll(&pfd, 1, pollTimeoutMs(now, wake)) < 0 && errno != EINTR) {
@@ -102,44 +140,84 @@ void TrackerSim::serve() {
 
         bool streaming;
         ConfigBytes config;
-        unsigned frequency;
+        CalibrationData record;
+        Faults faults;
         {
             std::lock_guard lock(mutex_);
             if (frameTimeout.count() > 0 && core_.midFrame() && now - lastByte >= frameTimeout)
                 core_.abandonFrame();
             streaming = core_.streaming();
             config = core_.memory().configBytes();
-            frequency = core_.memory().frequency();
+            std::memcpy(&record, core_.memory().bank(0).data() + kCalibrationAddress,
+                        sizeof record);
+            faults = core_.faults();
         }
+        const StreamConfig stream = StreamConfig::from(config);
 
-        out.release(now);
-
-        // The stream seam: one packet per period while streaming.
-        if (streaming && options_.packetSource && frequency > 0) {
-            const auto period = std::chrono::duration_cast<Clock::duration>(
-                std::chrono::nanoseconds(1'000'000'000 / frequency));
-            if (!pacing) nextPacket = now;
-            pacing = true;
-            while (nextPacket <= now) {
-                const auto ticks =
-                    std::chrono::duration_cast<std::chrono::microseconds>(nextPacket - powerUp)
-                        .count() /
-                    100;
-                packet.clear();
-                options_.packetSource->appendPacket(config, static_cast<std::uint32_t>(ticks),
-                                                    packet);
-                out.push(packet);
-                nextPacket += period;
-                // After a long stall, resume the rhythm instead of bursting.
-                if (now - nextPacket > 10 * period) nextPacket = now + period;
+        if (streaming && stream.frequency > 0 && !stream.ascii && !unplugSince) {
+            if (!pacing || stream.frequency != pacedFrequency) {
+                nextTick =
+                    gridAtOrAfter(std::max(tickAt(now), pacing ? nextTick : 0), stream.frequency);
+                pacing = true;
+                pacedFrequency = stream.frequency;
+            }
+            // After a long stall of this process, resume the rhythm instead of
+            // measuring the missed samples in a burst.
+            if (now - wallOf(nextTick) > kLongestCatchUp)
+                nextTick = gridAtOrAfter(tickAt(now), stream.frequency);
+            while (wallOf(nextTick) <= now && !unplugSince) {
+                const auto measured = wallOf(nextTick);
+                // Everything up to the measuring time happens first.
+                out.release(measured);
+                out.advance(measured);
+                if (nextTick >= pausedUntil) {
+                    const std::uint64_t index = sent_.load() + 1;
+                    packet.clear();
+                    if (options_.packetSource)
+                        options_.packetSource->appendPacket(config, stream_.timestampAt(nextTick),
+                                                            packet);
+                    else
+                        stream_.measure(nextTick, stream, record, packet);
+                    spoiler.apply(faults, index, packet);
+                    if (out.offerPacket(packet, measured)) {
+                        if (!options_.packetSource) stream_.sent();
+                        sent_.store(index);
+                        if (hits(faults.pauseEvery, index))
+                            pausedUntil = nextTick + 10 * std::uint64_t{faults.pauseMs};
+                    } else {
+                        skipped_.fetch_add(1);
+                    }
+                }
+                if (faults.unplugAfter != 0 && sent_.load() >= faults.unplugAfter)
+                    unplugSince = now;
+                nextTick = gridAtOrAfter(nextTick + 1, stream.frequency);
             }
         } else {
             pacing = false;
         }
+        if (faults.unplugAfter != 0 && sent_.load() >= faults.unplugAfter && !unplugSince)
+            unplugSince = now;
 
+        out.release(now);
+        out.advance(now);
         out.flush(master);
+        stream_.flushTruth();
         dropped_.store(out.droppedBytes());
     }
+}
+
+std::optional<Quat> TrackerSim::truthAt(std::uint32_t timestamp) const {
+    return stream_.truthAt(timestamp);
+}
+
+void TrackerSim::setMotion(const Motion& motion, bool resetOrientation) {
+    makeMotionProfile(motion);  // throws here, in the caller's thread, for a bad script
+    stream_.setMotion(motion, resetOrientation);
+}
+
+void TrackerSim::unplug() {
+    unplugRequested_.store(true);
+    while (!unplugged_.load() && !finished_.load()) std::this_thread::sleep_for(milliseconds(1));
 }
 
 bool TrackerSim::streaming() const {

@@ -1,19 +1,38 @@
 // A simulated tracker served on a pseudo-terminal: the host opens
 // devicePath() like the tracker's serial port and talks to it.
+//
+// While streaming ("0" until " ") the device samples on its own clock, on
+// the grid of ticks floor(k * 10000 / frequency) (100 us ticks since power-up),
+// so timestamps step by 10000 / frequency. Each sample becomes one packet in
+// the configured layout; with channel bit 10 the orientation values are w, x, y
+// of the true Q_SW with w >= 0. Float mode sends the stored calibration record
+// applied to the chips' readings; RAW mode the readings themselves (scales in
+// chip_model.h). The matrices Ka, Kg, Km and their flags are stored but never
+// applied to the values. ASCII output is not simulated: with the ascii flag
+// set the device streams nothing.
+//
+// Pacing: bytes leave at the line's 10472.7 bytes/s (115200 baud, 8N2),
+// replies included. A sample whose packet does not fit into the transmitter
+// FIFO (Options::transmitFifo) together with the bytes still waiting is
+// skipped; the timestamps keep the measuring times, so the host sees gaps.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "device_core.h"
+#include "motion.h"
 #include "packet_source.h"
 #include "param_memory.h"
 #include "pty_port.h"
+#include "sensor_model.h"
+#include "sensor_stream.h"
 
 namespace sim {
 
@@ -25,18 +44,31 @@ struct Options {
     // state every time and '9' keeps nothing.
     std::string stateFile;
     Faults faults;
+    // Replaces the built-in sensor stream when set (then no truth is kept).
     std::shared_ptr<PacketSource> packetSource;
+    // How the tracker is moved; default: random trajectory with seed 1.
+    Motion motion;
+    // Magnetic environment, gyroscope bias, noise levels and seed.
+    Environment environment;
+    // Device timestamp at power-up, 100 us units; set near 2^32 to reach the wrap.
+    std::uint32_t clockStart = 0;
+    // CSV with the true Q_SW of every packet sent; empty: none.
+    std::string truthFile;
     // A frame left incomplete this long is dropped, so a host that gave up
     // in the middle of a frame does not desynchronise the device. 0: never.
     unsigned frameTimeoutMs = 200;
-    // Bytes the transmit FIFO holds while the host does not read.
+    // Reply bytes that may wait for the line; beyond, reply bytes are dropped.
     std::size_t transmitCapacity = 4096;
+    // Transmitter FIFO in bytes: a packet is sent only when it fits in it
+    // together with the bytes still waiting (or the line is idle).
+    std::size_t transmitFifo = 64;
 };
 
 class TrackerSim {
   public:
-    // Throws std::invalid_argument for a bad identification and
-    // std::runtime_error for an unreadable state file or a pty failure.
+    // Throws std::invalid_argument for a bad identification or motion script
+    // and std::runtime_error for an unreadable state file, an uncreatable
+    // truth file or a pty failure.
     explicit TrackerSim(Options options = {});
     // Stops the serving thread and closes the pseudo-terminal.
     ~TrackerSim();
@@ -67,8 +99,25 @@ class TrackerSim {
     std::uint64_t ignoredBytes() const;
     void resetCounters();
 
-    // Bytes lost because the host did not read and the transmit FIFO was full.
+    // Reply bytes lost because the host did not read.
     std::uint64_t droppedBytes() const { return dropped_.load(); }
+    // Stream packets handed to the line, and samples skipped because their
+    // packet did not fit into the transmitter FIFO.
+    std::uint64_t packetsSent() const { return sent_.load(); }
+    std::uint64_t skippedSamples() const { return skipped_.load(); }
+
+    // The true Q_SW (w >= 0) of the packet that carried timestamp, among the
+    // packets of the last 60 s; nothing for older or unknown timestamps.
+    std::optional<Quat> truthAt(std::uint32_t timestamp) const;
+    // New motion from the next sample on; the orientation carries on unless
+    // resetOrientation, then it becomes motion.initial.
+    void setMotion(const Motion& motion, bool resetOrientation = false);
+
+    // Pulls the plug: the serving thread closes both ends of the terminal, so
+    // devicePath() disappears and the host's reads fail. Returns once done.
+    // The object stays usable (memory, counters, truth).
+    void unplug();
+    bool unplugged() const { return unplugged_.load(); }
 
   private:
     void serve();
@@ -78,8 +127,14 @@ class TrackerSim {
     mutable std::mutex mutex_;
     DeviceCore core_;  // guarded by mutex_
     PtyPort pty_;
+    SensorStream stream_;
     std::atomic<bool> stop_{false};
+    std::atomic<bool> unplugRequested_{false};
+    std::atomic<bool> unplugged_{false};
+    std::atomic<bool> finished_{false};  // the serving thread has ended
     std::atomic<std::uint64_t> dropped_{0};
+    std::atomic<std::uint64_t> sent_{0};
+    std::atomic<std::uint64_t> skipped_{0};
     std::thread thread_;
 };
 

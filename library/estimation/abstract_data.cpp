@@ -43,25 +43,34 @@ MatrixBuffer AbstractDataNumeric::asMatrix(bool takeOwnership) {
     return MatrixBuffer{rows_, cols_, data_};
 }
 
-AbstractDataScalar::AbstractDataScalar(double x) : AbstractDataNumeric(new double[1]{x}, 1, 1, true) {}
+AbstractDataScalar::AbstractDataScalar(double x)
+    : AbstractDataNumeric(new double[1]{x}, 1, 1, true) {}
 
-std::string AbstractDataScalar::typeName() const { return "scalar"; }
+std::string AbstractDataScalar::typeName() const {
+    return "scalar";
+}
 
 AbstractDataVector::AbstractDataVector(VectorBuffer buffer, bool owned)
     : AbstractDataNumeric(buffer.data, buffer.length, 1, owned) {}
 
-std::string AbstractDataVector::typeName() const { return "vector"; }
+std::string AbstractDataVector::typeName() const {
+    return "vector";
+}
 
 AbstractDataMatrix::AbstractDataMatrix(MatrixBuffer buffer, bool owned)
     : AbstractDataNumeric(buffer.data, buffer.rows, buffer.cols, owned) {}
 
-std::string AbstractDataMatrix::typeName() const { return "matrix"; }
+std::string AbstractDataMatrix::typeName() const {
+    return "matrix";
+}
 
 // ---------------------------------------------------------------- comment
 
 AbstractDataComment::AbstractDataComment(std::string text) : text_(std::move(text)) {}
 
-std::string AbstractDataComment::typeName() const { return "comment"; }
+std::string AbstractDataComment::typeName() const {
+    return "comment";
+}
 
 // ---------------------------------------------------------------- struct
 
@@ -69,11 +78,12 @@ AbstractDataStruct::AbstractDataStruct(std::string name) : name_(std::move(name)
 
 AbstractDataStruct::~AbstractDataStruct() = default;
 
-std::string AbstractDataStruct::typeName() const { return "struct"; }
+std::string AbstractDataStruct::typeName() const {
+    return "struct";
+}
 
 bool AbstractDataStruct::addField(const std::string& name, AbstractData* node, bool flag) {
-    if (name == "id")
-        throw Exception("AbstractDataStruct:  Cannot use reserved identifier 'id'");
+    if (name == "id") throw Exception("AbstractDataStruct:  Cannot use reserved identifier 'id'");
     if (node == nullptr) return false;
     for (const Field& f : fields_)
         if (f.name == name) return false;

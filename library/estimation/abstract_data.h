@@ -12,7 +12,7 @@ namespace Utils {
 
 // Base of all tree nodes.
 class AbstractData {
-public:
+  public:
     AbstractData() = default;
     AbstractData(const AbstractData&) = delete;
     AbstractData& operator=(const AbstractData&) = delete;
@@ -36,7 +36,7 @@ struct MatrixBuffer {
 
 // A block of doubles, stored row by row, with its shape.
 class AbstractDataNumeric : public AbstractData {
-public:
+  public:
     ~AbstractDataNumeric() override;
 
     // The single value of a 1 x 1 node; raises std::runtime_error
@@ -54,10 +54,10 @@ public:
     bool owned() const { return owned_; }
     const double* data() const { return data_; }
 
-protected:
+  protected:
     AbstractDataNumeric(double* data, int32_t rows, int32_t cols, bool owned);
 
-private:
+  private:
     void giveUpOwnership(bool takeOwnership);
 
     double* data_;  // row by row; deleted as an array when owned_
@@ -67,39 +67,39 @@ private:
 };
 
 class AbstractDataScalar : public AbstractDataNumeric {
-public:
+  public:
     // Allocates one double holding x and owns it.
     explicit AbstractDataScalar(double x);
     std::string typeName() const override;
 };
 
 class AbstractDataVector : public AbstractDataNumeric {
-public:
+  public:
     // Adopts the buffer as length rows and 1 column; deletes it if owned.
     AbstractDataVector(VectorBuffer buffer, bool owned);
     std::string typeName() const override;
 };
 
 class AbstractDataMatrix : public AbstractDataNumeric {
-public:
+  public:
     // Adopts the row-by-row buffer; deletes it if owned.
     AbstractDataMatrix(MatrixBuffer buffer, bool owned);
     std::string typeName() const override;
 };
 
 class AbstractDataComment : public AbstractData {
-public:
+  public:
     explicit AbstractDataComment(std::string text);
     std::string typeName() const override;
     const std::string& text() const { return text_; }
 
-private:
+  private:
     std::string text_;
 };
 
 // A named, ordered list of fields. The struct owns every child node.
 class AbstractDataStruct : public AbstractData {
-public:
+  public:
     explicit AbstractDataStruct(std::string name);
     ~AbstractDataStruct() override;
     std::string typeName() const override;
@@ -126,7 +126,7 @@ public:
     const std::string& fieldName(int i) const { return fields_.at(i).name; }
     AbstractData& fieldNode(int i) const { return *fields_.at(i).node; }
 
-private:
+  private:
     struct Field {
         std::string name;
         std::unique_ptr<AbstractData> node;

@@ -50,7 +50,9 @@ TEST_F(CoreTest, FactoryStateAsReadOverTheWire) {
     for (std::size_t quat : {109u, 125u})
         for (int i = 0; i < 4; ++i) EXPECT_EQ(floatAt(bank1(), quat + 4 * i), i == 0 ? 1.0f : 0.0f);
 
-    // A calibration the GUI can show: near-identity axes with some misalignment.
+    // The factory record of this unit's chips (its exactness is checked with
+    // the chip model): unit-length rows or columns close to the axes, gains of
+    // the raw scales, offsets in counts.
     CalibrationData cal;
     std::memcpy(&cal, bank0().data() + 6, sizeof cal);
     for (const float* R : {cal.AR, cal.GR, cal.MR}) {
@@ -65,11 +67,18 @@ TEST_F(CoreTest, FactoryStateAsReadOverTheWire) {
         }
         EXPECT_GT(offDiagonal, 0.0f);
     }
-    for (const float* k : {cal.Ak, cal.Gk, cal.Mk})
-        for (int i = 0; i < 3; ++i) EXPECT_NEAR(k[i], 1.0f, 0.05f);
-    for (const float* b : {cal.Ab, cal.Gb, cal.Mb})
-        for (int i = 0; i < 3; ++i) EXPECT_LT(std::abs(b[i]), 0.1f);
-    for (int i = 0; i < 9; ++i) EXPECT_LT(std::abs(cal.GK[i]), 0.01f);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_NEAR(cal.Ak[i], 9.81f / 16384, 9.81f / 16384 * 0.03f);
+        EXPECT_NEAR(cal.Gk[i], 3.14159265f / 180 / 16.384f, 0.03f * 3.14159265f / 180 / 16.384f);
+        EXPECT_NEAR(cal.Mk[i], 1 / 38.0f, 0.03f / 38);
+    }
+    for (const float* b : {cal.Ab, cal.Gb, cal.Mb}) {
+        float size = 0;
+        for (int i = 0; i < 3; ++i) size += std::abs(b[i]);
+        EXPECT_GT(size, 10.0f);
+        EXPECT_LT(size, 1000.0f);
+    }
+    for (int i = 0; i < 9; ++i) EXPECT_LT(std::abs(cal.GK[i]), 0.1f);
 }
 
 TEST_F(CoreTest, ReadRepliesStatusDataAndChecksum) {

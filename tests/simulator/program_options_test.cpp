@@ -3,9 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
+#include "temp_dir.h"
+
 namespace {
 
 using Args = std::vector<std::string>;
+using namespace simtest;
 
 TEST(ProgramOptions, AllOptionsAreTaken) {
     const auto o = sim::parseProgramOptions(
@@ -22,6 +27,64 @@ TEST(ProgramOptions, AllOptionsAreTaken) {
     EXPECT_EQ(o.sim.faults.status, 255);
     EXPECT_EQ(o.sim.faults.replyDelayMs, 40u);
     EXPECT_FALSE(o.help);
+
+    TempDir dir;
+    writeFile(dir.file("moves.txt"), "1 0 0 90\n0.5 0 0 0  0 2 0\n");
+    const auto m = sim::parseProgramOptions({"--script",
+                                             dir.file("moves.txt"),
+                                             "--orientation",
+                                             "0,1,0,0",
+                                             "--truth",
+                                             "t.csv",
+                                             "--field=50,60",
+                                             "--soft-iron",
+                                             "1,0,0,0,2,0,0,0,3",
+                                             "--hard-iron",
+                                             "1,-2,3.5",
+                                             "--gyro-bias",
+                                             "0.1,0,-0.1",
+                                             "--noise",
+                                             "0",
+                                             "--noise-seed",
+                                             "9",
+                                             "--clock-start",
+                                             "4294967295",
+                                             "--transmit-fifo",
+                                             "128",
+                                             "--fault-garbage-every",
+                                             "3",
+                                             "--fault-wrong-end-every",
+                                             "4",
+                                             "--fault-drop-byte-every",
+                                             "5",
+                                             "--fault-pause-every",
+                                             "6",
+                                             "--fault-unplug-after",
+                                             "700"});
+    EXPECT_EQ(m.sim.motion.kind, sim::Motion::Kind::Scripted);
+    ASSERT_EQ(m.sim.motion.script.size(), 2u);
+    EXPECT_DOUBLE_EQ(m.sim.motion.script[1].linearAcceleration[1], 2);
+    EXPECT_DOUBLE_EQ(m.sim.motion.initial.x, 1);
+    EXPECT_EQ(m.sim.truthFile, "t.csv");
+    EXPECT_NEAR(m.sim.environment.field[0], 25, 1e-9);
+    EXPECT_NEAR(m.sim.environment.field[2], -50 * std::sin(60 * 3.14159265358979 / 180), 1e-9);
+    EXPECT_EQ(m.sim.environment.softIron[2][2], 3);
+    EXPECT_EQ(m.sim.environment.hardIron[2], 3.5);
+    EXPECT_EQ(m.sim.environment.gyroBias[2], -0.1);
+    EXPECT_EQ(m.sim.environment.noiseScale, 0);
+    EXPECT_EQ(m.sim.environment.noiseSeed, 9u);
+    EXPECT_EQ(m.sim.clockStart, 4294967295u);
+    EXPECT_EQ(m.sim.transmitFifo, 128u);
+    EXPECT_EQ(m.sim.faults.garbageEvery, 3u);
+    EXPECT_EQ(m.sim.faults.wrongEndEvery, 4u);
+    EXPECT_EQ(m.sim.faults.dropByteEvery, 5u);
+    EXPECT_EQ(m.sim.faults.pauseEvery, 6u);
+    EXPECT_EQ(m.sim.faults.pauseMs, 500u) << "a pause needs a length";
+    EXPECT_EQ(m.sim.faults.unplugAfter, 700u);
+    const auto r =
+        sim::parseProgramOptions({"--motion", "still", "--seed", "12", "--motion", "random"});
+    EXPECT_EQ(r.sim.motion.kind, sim::Motion::Kind::Random);
+    EXPECT_EQ(r.sim.motion.seed, 12u);
 
     const auto defaults = sim::parseProgramOptions({});
     EXPECT_EQ(defaults.sim.id, "QV00001");
@@ -44,6 +107,16 @@ TEST(ProgramOptions, InvalidCommandLinesAreUsageErrors) {
         {"--fault-status", "-1"},
         {"--reply-delay", "ten"},
         {"--fault-no-id=1"},
+        {"--motion", "wobbly"},
+        {"--script", "/nonexistent/script"},
+        {"--orientation", "1,0,0"},
+        {"--orientation", "0,0,0,0"},
+        {"--hard-iron", "1,2,x"},
+        {"--soft-iron", "1,0,0,0,1,0,0,0"},
+        {"--noise", "-1"},
+        {"--clock-start", "4294967296"},
+        {"--transmit-fifo", "8"},
+        {"--fault-pause-every", "0"},
     };
     for (const auto& args : cases)
         EXPECT_THROW(sim::parseProgramOptions(args), sim::UsageError) << args[0];

@@ -13,11 +13,21 @@ namespace {
 
 using namespace simtest;
 
+// The factory configuration streams from power-up: stop the stream, let the
+// line drain and drop what arrived, so only replies follow.
+void silence(const sim::TrackerSim& tracker, HostTerminal& host) {
+    ASSERT_TRUE(host.send({' '}));
+    ASSERT_TRUE(eventually([&] { return !tracker.streaming(); }));
+    ::usleep(30000);
+    ::tcflush(host.fd(), TCIFLUSH);
+}
+
 TEST(Pty, LineIsRawBeforeTheHostConfiguresIt) {
     sim::TrackerSim tracker;
     EXPECT_EQ(tracker.devicePath().rfind("/dev/pts/", 0), 0u) << tracker.devicePath();
     HostTerminal host(tracker.devicePath());
     ASSERT_TRUE(host.isOpen());
+    silence(tracker, host);
 
     termios tio{};
     ASSERT_EQ(::tcgetattr(host.fd(), &tio), 0);
@@ -51,8 +61,7 @@ TEST(Pty, HostCanReopenAndFaultsChangeWhileServing) {
     {
         HostTerminal host(tracker.devicePath());
         ASSERT_TRUE(host.raw());
-        ASSERT_TRUE(host.send({' '}));
-        EXPECT_TRUE(eventually([&] { return !tracker.streaming(); }));
+        silence(tracker, host);  // what the stream sent stays in the terminal otherwise
     }
     HostTerminal host(tracker.devicePath());
     ASSERT_TRUE(host.raw());
@@ -66,13 +75,13 @@ TEST(Pty, HostCanReopenAndFaultsChangeWhileServing) {
     // Delayed replies still leave whole and in order.
     Bytes out = readFrame(0, 3, 2);
     out.insert(out.end(), kIdentify.begin(), kIdentify.end());
-    out.push_back('0');
     ASSERT_TRUE(host.send(out));
     Bytes expected = {0x05, 0x64, 0x00, 0x64};
     const Bytes id = sim::identificationReply({});
     expected.insert(expected.end(), id.begin(), id.end());
     EXPECT_EQ(host.receive(expected.size()), expected);
-    EXPECT_TRUE(tracker.streaming());
+    ASSERT_TRUE(host.send({'0'}));
+    EXPECT_TRUE(eventually([&] { return tracker.streaming(); }));
     EXPECT_EQ(tracker.commandCount(' '), 1u);
     EXPECT_EQ(tracker.commandCount('0'), 1u);
 }
@@ -87,6 +96,7 @@ TEST(Pty, SavedStateIsLoadedAtTheNextStart) {
         EXPECT_TRUE(tracker.streaming());  // factory autoStart
         HostTerminal host(tracker.devicePath());
         ASSERT_TRUE(host.raw());
+        silence(tracker, host);
         ASSERT_TRUE(host.send(modifyFrame('C', 0, 2, {0x02})));  // autoStart off
         ASSERT_EQ(host.receive(1), Bytes{0x00});
         const Bytes heading = {0, 0, 0, 0x3F, 0, 0, 0, 0x3F, 0, 0, 0, 0, 0, 0, 0, 0};

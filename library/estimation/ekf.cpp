@@ -1,0 +1,131 @@
+#include "ekf.h"
+
+namespace Filtering {
+
+EKF::EKF(DynModel* dynModel, MeasModel* measModel, const Eigen::VectorXd& x0,
+         const Eigen::MatrixXd& P0, double t0)
+    : x_(), P_(), t_(t0), models_(nullptr) {
+    try {
+        models_ = new Model(dynModel, measModel);
+        x_ = x0;
+        P_ = P0;
+    } catch (...) {
+        if (models_ == nullptr) {
+            delete dynModel;
+            delete measModel;
+        }
+        delete models_;
+        throw;
+    }
+}
+
+EKF::~EKF() {
+    delete models_;
+}
+
+std::string EKF::typeName() const {
+    return "EKF";
+}
+
+void EKF::symmetrize(Eigen::MatrixXd& P) {
+    for (Eigen::Index j = 0; j < P.cols(); ++j)
+        for (Eigen::Index i = j + 1; i < P.rows(); ++i) {
+            const double m = 0.5 * (P(i, j) + P(j, i));
+            P(i, j) = m;
+            P(j, i) = m;
+        }
+}
+
+void EKF::timeUpdate(const Eigen::VectorXd& u, double t1) {
+    DynModel& f = *models_->dynModel;
+    // Linearise at the noise mean e0 over the step T = t1 - t.
+    f.evaluate(x_, u, f.noise()->mean(), t1 - t_);
+    const Eigen::MatrixXd& F = f.jacobian();
+    const Eigen::MatrixXd& Q = f.noiseCovariance();
+    // x = f(x, u, e0, T)
+    x_ = f.value();
+    // P = F P F^T + processNoiseScale Q
+    FP_.noalias() = F * P_;
+    P_.noalias() = FP_ * F.transpose();
+    P_ += processNoiseScale_ * Q;
+    symmetrize(P_);
+    t_ = t1;
+}
+
+void EKF::measurementUpdate(const Eigen::VectorXd& u, const std::vector<Eigen::VectorXd*>& ys,
+                            double) {
+    if (ys.empty()) return;
+    MeasModel& h = *models_->measModel;
+    const Eigen::VectorXd& e0 = h.noise()->mean();
+    // Every relation is linearised at the state s before the update. With a
+    // single measurement s is the current x, and the update below reduces to
+    // the textbook x = x - K r.
+    linPoint_ = x_;
+    for (const Eigen::VectorXd* y : ys) {
+        h.evaluate(*y, linPoint_, u, e0);
+        const Eigen::VectorXd& r = h.value(*y);
+        const Eigen::MatrixXd& H = h.jacobian(*y);
+        const Eigen::MatrixXd& R = h.noiseCovariance(*y);
+        // S = H P H^T + R
+        PHt_.noalias() = P_ * H.transpose();
+        S_.noalias() = H * PHt_;
+        S_ += R;
+        // K = P H^T S^-1
+        invertInnovationCovariance();
+        K_.noalias() = PHt_ * SInv_;
+        // x = x - K (r + H (x - s)): the relation carried from s to the state
+        // already corrected by the earlier measurements of this update
+        innovation_ = r;
+        innovation_.noalias() += H * x_;
+        innovation_.noalias() -= H * linPoint_;
+        x_.noalias() -= K_ * innovation_;
+        // P = P - K H P
+        HP_.noalias() = H * P_;
+        P_.noalias() -= K_ * HP_;
+        symmetrize(P_);
+    }
+}
+
+void EKF::invertInnovationCovariance() {
+    // Complete-pivoting LU: P S Q = L U, hence S^-1 = Q U^-1 L^-1 P. The
+    // solve is written out because Eigen's own inverse allocates a temporary.
+    // Should S be singular, the directions beyond its rank get no correction
+    // (as with Eigen's solver); in this system R, and so S, is positive
+    // definite.
+    lu_.compute(S_);
+    const Eigen::Index m = S_.rows();
+    const Eigen::MatrixXd& LU = lu_.matrixLU();
+    const auto& p = lu_.permutationP().indices();
+    const auto& q = lu_.permutationQ().indices();
+    const Eigen::Index rank = lu_.rank();
+    SInv_.resize(m, m);
+    for (Eigen::Index j = 0; j < m; ++j) {
+        // c = P e_j (P moves element j to position p(j))
+        Eigen::VectorXd& c = column_;
+        c.setZero(m);
+        c(p(j)) = 1.0;
+        // c = L^-1 c (unit lower triangle)
+        for (Eigen::Index i = 0; i < m; ++i)
+            for (Eigen::Index k = 0; k < i; ++k) c(i) -= LU(i, k) * c(k);
+        // c = U^-1 c on the leading rank x rank block
+        for (Eigen::Index i = rank - 1; i >= 0; --i) {
+            for (Eigen::Index k = i + 1; k < rank; ++k) c(i) -= LU(i, k) * c(k);
+            c(i) /= LU(i, i);
+        }
+        // column j of S^-1 = Q c
+        for (Eigen::Index i = 0; i < m; ++i) SInv_(q(i), j) = i < rank ? c(i) : 0.0;
+    }
+}
+
+void EKF::reset(const Eigen::VectorXd& x, const Eigen::MatrixXd& P, double t) {
+    x_ = x;
+    P_ = P;
+    t_ = t;
+}
+
+void EKF::setParameters(const ParameterMap& map) {
+    models_->dynModel->setParameters(map);
+    models_->measModel->setParameters(map);
+}
+
+}  // namespace Filtering

@@ -1,0 +1,7 @@
+#include "noise.h"
+
+namespace Filtering {
+
+Noise::~Noise() = default;
+
+}  // namespace Filtering

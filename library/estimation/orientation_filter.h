@@ -1,0 +1,81 @@
+// The tracker's host orientation filter: an EKF with the constant-angular-
+// velocity model and the gyroscope, inclinometer and magnetometer relations,
+// assembled with fixed constants.
+//
+// Orientation Q_SW maps world vectors into the sensor frame; the world has z
+// up and x towards magnetic north. Input units: timestamp in 100 us, acc in
+// m/s^2, gyr in rad/s, mag in any unit.
+#pragma once
+
+#include <Eigen/Core>
+#include <cstdint>
+#include <vector>
+
+#include "aligned_new.h"
+#include "quorvane.h"
+
+namespace Filtering {
+class EKF;
+}
+
+namespace Quorvane {
+
+class OrientationFilter : public Utils::AlignedNew {
+  public:
+    OrientationFilter();
+    OrientationFilter(const OrientationFilter&) = delete;
+    OrientationFilter& operator=(const OrientationFilter&) = delete;
+    virtual ~OrientationFilter();
+
+    // Processes one sample and writes only out->quat. The first 5 samples
+    // answer the identity; the next usable accelerometer and magnetometer
+    // pair starts the state; after that every sample runs one EKF step.
+    // gain scales the process noise of the next time update (1 = nominal).
+    // Unusable readings (zero, NaN, infinite, magnetometer parallel to
+    // gravity) never enter the state: the affected relations are skipped for
+    // that sample. Not synchronised; no heap allocation per sample.
+    void update(const SensorSample* in, SensorSample* out, double gain);
+
+    bool initialised() const { return initialised_; }
+    const Filtering::EKF& ekf() const { return *ekf_; }
+
+    // Constants of the assembly.
+    static constexpr int kStateSize = 10;
+    static constexpr int kWarmupSamples = 5;
+    static constexpr double kGyroLimit = 26.005405854715512;  // rad/s: 1490 deg/s, saturation
+    static constexpr double kSaturationInflation = 30.0;      // covariance factor on saturation
+    static constexpr double kMinReadingLength = 1e-14;
+    static constexpr double kTicksToSeconds = 0.0001;  // timestamp unit: 100 us
+
+  private:
+    void start(const SensorSample& in, SensorSample* out);
+    void step(const SensorSample& in, SensorSample* out);
+    // Seconds of the timestamp on a time line that continues across the
+    // wrap of the 32-bit device clock.
+    double secondsOf(uint32_t timestamp);
+
+    Filtering::EKF* ekf_;  // owned
+    Eigen::VectorXd initialState_;
+    Eigen::MatrixXd initialCovariance_;
+    // The three measurement vectors handed to the EKF, and the list of those
+    // used for the current sample.
+    Eigen::VectorXd gyroscopeY_, inclinometerY_, magnetometerY_;
+    std::vector<Eigen::VectorXd*> measurements_;
+    Eigen::VectorXd u_;  // gyroscope reading, rad/s
+    Eigen::MatrixXd inflated_;
+
+    int32_t quatIndex_ = 0;
+    int32_t biasIndex_ = -1;
+    int32_t magOffset_ = 0;  // magnetometer reading in the magnetometer vector, after the selector
+    int32_t accOffset_ = 3;  // accelerometer reading in the same vector
+    int32_t inclinometerId_ = 0;
+    int32_t magnetometerId_ = 1;
+    int32_t gyroscopeId_ = 2;
+    bool initialised_ = false;
+    int32_t warmupSamples_ = kWarmupSamples;
+
+    uint32_t lastTimestamp_ = 0;
+    double wrapSeconds_ = 0.0;  // whole clock periods passed, in s
+};
+
+}  // namespace Quorvane
