@@ -1,12 +1,174 @@
-// The exported functions: thin entries into the runtime.
+// The exported functions: thin entries into the tracker object. Failures
+// leave as exceptions (see quorvane.h), except from fenlarkOpen.
+#include <cstring>
+#include <stdexcept>
+
+#include "default_config.h"
 #include "device_list.h"
+#include "orientation_math.h"
 #include "quorvane.h"
+#include "virtual_fenlark.h"
+
+using Quorvane::FenlarkIMU;
+using Quorvane::VirtualFenlark;
+
+namespace {
+
+VirtualFenlark& tracker(VirtualFenlark* handle) {
+    if (!handle) throw std::invalid_argument("fenlark: null tracker handle");
+    return *handle;
+}
+
+template <typename T>
+T* record(T* p) {
+    if (!p) throw std::invalid_argument("fenlark: null record pointer");
+    return p;
+}
+
+FenlarkIMU& device(VirtualFenlark* handle) {
+    return tracker(handle).imu();
+}
+
+}  // namespace
 
 extern "C" {
 
 QUORVANE_API int fenlarkGetDeviceList(DeviceInfo* list, uint32_t maxCount) {
     return Quorvane::getDeviceList(
         list, maxCount, [] { return Quorvane::createPlatformIO(Quorvane::kPortBufferSize); });
+}
+
+QUORVANE_API VirtualFenlark* fenlarkCreate(uint16_t length) {
+    return new VirtualFenlark(length);
+}
+
+QUORVANE_API int fenlarkOpen(VirtualFenlark* handle, const SensorConfig* config, const char* port) {
+    try {
+        tracker(handle).open(port, config);
+        return 0;
+    } catch (...) {
+        return -1;
+    }
+}
+
+QUORVANE_API void fenlarkClose(VirtualFenlark* handle) {
+    tracker(handle).close();
+}
+
+QUORVANE_API int fenlarkStart(VirtualFenlark* handle) {
+    return tracker(handle).start() ? 1 : 0;
+}
+
+QUORVANE_API bool fenlarkStop(VirtualFenlark* handle) {
+    tracker(handle).stop();
+    return true;
+}
+
+QUORVANE_API void fenlarkDestroy(VirtualFenlark* handle) {
+    delete handle;
+}
+
+QUORVANE_API void fenlarkGetID(VirtualFenlark* handle, char* id) {
+    std::memcpy(record(id), device(handle).id(), 8);
+}
+
+QUORVANE_API void fenlarkGetConfig(VirtualFenlark* handle, SensorConfig* out) {
+    *record(out) = device(handle).getConfig(false);
+}
+
+QUORVANE_API void fenlarkSetConfig(VirtualFenlark* handle, const SensorConfig* config) {
+    device(handle).setConfig(config ? *config : Quorvane::kDefaultConfig);
+}
+
+QUORVANE_API void fenlarkSaveSettings(VirtualFenlark* handle) {
+    device(handle).saveSettings();
+}
+
+QUORVANE_API void fenlarkGetCalib(VirtualFenlark* handle, CalibrationData* out) {
+    device(handle).getCalibration(record(out));
+}
+
+QUORVANE_API bool fenlarkSetCalib(VirtualFenlark* handle, const CalibrationData* in) {
+    return device(handle).setCalibration(record(in));
+}
+
+QUORVANE_API bool fenlarkGetKa(VirtualFenlark* handle, float* m) {
+    return device(handle).getMatrix(FenlarkIMU::Ka, record(m));
+}
+QUORVANE_API bool fenlarkGetKg(VirtualFenlark* handle, float* m) {
+    return device(handle).getMatrix(FenlarkIMU::Kg, record(m));
+}
+QUORVANE_API bool fenlarkGetKm(VirtualFenlark* handle, float* m) {
+    return device(handle).getMatrix(FenlarkIMU::Km, record(m));
+}
+QUORVANE_API bool fenlarkSetKa(VirtualFenlark* handle, const float* m) {
+    return device(handle).setMatrix(FenlarkIMU::Ka, record(m));
+}
+QUORVANE_API bool fenlarkSetKg(VirtualFenlark* handle, const float* m) {
+    return device(handle).setMatrix(FenlarkIMU::Kg, record(m));
+}
+QUORVANE_API bool fenlarkSetKm(VirtualFenlark* handle, const float* m) {
+    return device(handle).setMatrix(FenlarkIMU::Km, record(m));
+}
+
+QUORVANE_API int fenlarkGetKaStatus(VirtualFenlark* handle) {
+    return device(handle).getStatusBit(FenlarkIMU::KaBit) ? 1 : 0;
+}
+QUORVANE_API int fenlarkGetKgStatus(VirtualFenlark* handle) {
+    return device(handle).getStatusBit(FenlarkIMU::KgBit) ? 1 : 0;
+}
+QUORVANE_API int fenlarkGetKmStatus(VirtualFenlark* handle) {
+    return device(handle).getStatusBit(FenlarkIMU::KmBit) ? 1 : 0;
+}
+QUORVANE_API bool fenlarkSetKaStatus(VirtualFenlark* handle, int on) {
+    return device(handle).setStatusBit(FenlarkIMU::KaBit, on != 0);
+}
+QUORVANE_API bool fenlarkSetKgStatus(VirtualFenlark* handle, int on) {
+    return device(handle).setStatusBit(FenlarkIMU::KgBit, on != 0);
+}
+QUORVANE_API bool fenlarkSetKmStatus(VirtualFenlark* handle, int on) {
+    return device(handle).setStatusBit(FenlarkIMU::KmBit, on != 0);
+}
+
+QUORVANE_API int fenlarkGetBoresight(VirtualFenlark* handle) {
+    return tracker(handle).boresightEnabled() ? 1 : 0;
+}
+QUORVANE_API bool fenlarkSetBoresight(VirtualFenlark* handle, int on) {
+    return tracker(handle).setBoresight(on != 0);
+}
+QUORVANE_API bool fenlarkBoresight(VirtualFenlark* handle, int mode) {
+    return tracker(handle).boresight(mode);
+}
+
+QUORVANE_API int fenlarkGetJitterStatus(VirtualFenlark* handle) {
+    return tracker(handle).jitterEnabled() ? 1 : 0;
+}
+QUORVANE_API bool fenlarkSetJitterStatus(VirtualFenlark* handle, int on) {
+    return tracker(handle).setJitterStatus(on != 0);
+}
+QUORVANE_API void fenlarkGetJitterParam(VirtualFenlark* handle, double* alpha, double* threshold,
+                                        double* /* third: deliberately not written */) {
+    const Quorvane::JitterParams p = tracker(handle).jitterParams();
+    *record(alpha) = p.alpha;
+    *record(threshold) = p.threshold;
+}
+QUORVANE_API void fenlarkSetJitterParam(VirtualFenlark* handle, double alpha, double threshold,
+                                        double c) {
+    Quorvane::JitterParams p;
+    p.alpha = alpha;
+    p.threshold = threshold;
+    p.decay = 5.0 * c;
+    p.growth = 1.0 / c;
+    tracker(handle).setJitterParams(p);
+}
+
+QUORVANE_API void fenlarkEulerOri(const SensorSample* sample, float* euler) {
+    const SensorSample& s = *record(sample);
+    Quorvane::eulerAngles({s.quat[0], s.quat[1], s.quat[2], s.quat[3]}, record(euler));
+}
+
+QUORVANE_API void fenlarkGetData(VirtualFenlark* handle, SensorSample* out) {
+    tracker(handle).getData(record(out));
 }
 
 }  // extern "C"

@@ -23,9 +23,17 @@
 
 #ifdef __cplusplus
 #define QUORVANE_STATIC_ASSERT(cond, msg) static_assert(cond, msg)
+namespace Quorvane {
+class VirtualFenlark;
+}
+/* The opaque tracker handle. */
+typedef Quorvane::VirtualFenlark VirtualFenlark;
 extern "C" {
 #else
+#include <stdbool.h>
 #define QUORVANE_STATIC_ASSERT(cond, msg) _Static_assert(cond, msg)
+/* The opaque tracker handle. */
+typedef struct VirtualFenlark VirtualFenlark;
 #endif
 
 /* Channel mask bits of SensorConfig.channels. */
@@ -120,17 +128,126 @@ QUORVANE_STATIC_ASSERT(offsetof(CalibrationData, Mb) == 192, "CalibrationData.Mb
 QUORVANE_STATIC_ASSERT(offsetof(CalibrationData, Mk) == 204, "CalibrationData.Mk at 204");
 
 /*
- * Finds and identifies every attached tracker.
+ * Discovery.
  *
- * Probes each enumerated port (three attempts each) and copies the first
+ * fenlarkGetDeviceList finds and identifies every attached tracker. It probes
+ * each enumerated port (three attempts each) and copies the first
  * min(found, maxCount) entries to list. Returns the number found, or -1 when
  * more than maxCount were found (the first maxCount are still copied).
- * Trackers that fail identification are left out. With a null list nothing
- * is copied and the result is the same. Blocks for about 0.4 s per
- * tracker. Raises std::runtime_error("Can't open root key for enumerating
- * devices!") when the system's list of serial devices cannot be read.
+ * Trackers that fail identification, and ports another handle holds, are left
+ * out. With a null list nothing is copied and the result is the same. Blocks
+ * for about 0.4 s per tracker. Raises std::runtime_error("Can't open root key
+ * for enumerating devices!") when the system's list of serial devices cannot
+ * be read.
  */
 QUORVANE_API int fenlarkGetDeviceList(DeviceInfo* list, uint32_t maxCount);
+
+/*
+ * Lifecycle. A handle is closed after fenlarkCreate, open after a successful
+ * fenlarkOpen, started between fenlarkStart and fenlarkStop.
+ */
+
+/* A closed, stopped tracker whose sample ring holds length samples (at
+ * least 2). Raises std::bad_alloc. */
+QUORVANE_API VirtualFenlark* fenlarkCreate(uint16_t length);
+/* Connects. port null or empty: the first enumerated port whose device
+ * identifies; otherwise that device path. config null: the device's
+ * configuration is read; otherwise config is written to it. Then loads the
+ * boresight state and the jitter-reduction flag. Returns 0, or -1 on any
+ * failure; never raises. When the failure came after identification the
+ * handle keeps the connection until fenlarkClose. Blocks about 1.2 s. */
+QUORVANE_API int fenlarkOpen(VirtualFenlark* handle, const SensorConfig* config, const char* port);
+/* Stops a started tracker first, stops the stream and closes the port.
+ * Nothing happens on a closed handle. */
+QUORVANE_API void fenlarkClose(VirtualFenlark* handle);
+/* Starts the stream and the acquisition thread; returns 1. On a started
+ * tracker it only re-asserts the running state. */
+QUORVANE_API int fenlarkStart(VirtualFenlark* handle);
+/* Ends the acquisition thread (returns after it has ended), stops the
+ * stream, stores the boresight state (a failure is reported on stderr) and
+ * the jitter-reduction flag on the device. Returns true. */
+QUORVANE_API bool fenlarkStop(VirtualFenlark* handle);
+/* Stops and closes the tracker if needed and frees it. Null is ignored. */
+QUORVANE_API void fenlarkDestroy(VirtualFenlark* handle);
+
+/* Identity: copies the identification string (at most 7 characters and the
+ * terminator) into the caller's 8 bytes. */
+QUORVANE_API void fenlarkGetID(VirtualFenlark* handle, char* id);
+
+/*
+ * Configuration. The functions described as device commands exchange a
+ * command with the tracker (about 130 ms each); they are meant for an open,
+ * stopped tracker and raise std::runtime_error with the protocol's message
+ * on failure, "No Fenlarker open" on a closed handle.
+ */
+
+/* The configuration held for the open tracker; no device command. */
+QUORVANE_API void fenlarkGetConfig(VirtualFenlark* handle, SensorConfig* out);
+/* Device command: writes config, or the default configuration when null
+ * (all ten sensor channels, divider 3, 100 Hz, only autoStart set). */
+QUORVANE_API void fenlarkSetConfig(VirtualFenlark* handle, const SensorConfig* config);
+/* Device command: makes the tracker store its current settings. */
+QUORVANE_API void fenlarkSaveSettings(VirtualFenlark* handle);
+
+/* Calibration record and the device matrices Ka, Kg, Km (3 x 3 floats, row
+ * by row) with their enable flags. Device commands. */
+QUORVANE_API void fenlarkGetCalib(VirtualFenlark* handle, CalibrationData* out);
+QUORVANE_API bool fenlarkSetCalib(VirtualFenlark* handle, const CalibrationData* in);
+QUORVANE_API bool fenlarkGetKa(VirtualFenlark* handle, float* m);
+QUORVANE_API bool fenlarkGetKg(VirtualFenlark* handle, float* m);
+QUORVANE_API bool fenlarkGetKm(VirtualFenlark* handle, float* m);
+QUORVANE_API bool fenlarkSetKa(VirtualFenlark* handle, const float* m);
+QUORVANE_API bool fenlarkSetKg(VirtualFenlark* handle, const float* m);
+QUORVANE_API bool fenlarkSetKm(VirtualFenlark* handle, const float* m);
+QUORVANE_API int fenlarkGetKaStatus(VirtualFenlark* handle);
+QUORVANE_API int fenlarkGetKgStatus(VirtualFenlark* handle);
+QUORVANE_API int fenlarkGetKmStatus(VirtualFenlark* handle);
+/* Any nonzero on enables. */
+QUORVANE_API bool fenlarkSetKaStatus(VirtualFenlark* handle, int on);
+QUORVANE_API bool fenlarkSetKgStatus(VirtualFenlark* handle, int on);
+QUORVANE_API bool fenlarkSetKmStatus(VirtualFenlark* handle, int on);
+
+/*
+ * Boresight: re-references the reported orientation to a chosen pose.
+ * Modes: 1 heading (the current yaw is removed), 2 object (the current pose
+ * reads as its pure yaw rotation), 3 alignment (the current pose reads as
+ * the identity); other values keep the references. Changes made while the
+ * tracker is started are stored on the device at fenlarkStop.
+ */
+QUORVANE_API int fenlarkGetBoresight(VirtualFenlark* handle);
+/* Returns true after writing the flag to a stopped tracker; on while started. */
+QUORVANE_API bool fenlarkSetBoresight(VirtualFenlark* handle, int on);
+/* Takes the newest sample as reference, then fenlarkSetBoresight(handle, 1). */
+QUORVANE_API bool fenlarkBoresight(VirtualFenlark* handle, int mode);
+
+/*
+ * Jitter reduction: while the tracker rests the host filter's process noise
+ * shrinks, so the orientation stops wandering.
+ */
+QUORVANE_API int fenlarkGetJitterStatus(VirtualFenlark* handle);
+/* Like fenlarkSetBoresight, for the jitter-reduction flag. */
+QUORVANE_API bool fenlarkSetJitterStatus(VirtualFenlark* handle, int on);
+/* Writes the smoothing weight alpha and the motion threshold. third is NOT
+ * written: the library keeps the two factors derived from c (5 c when still,
+ * 1 / c when moving), not c itself. */
+QUORVANE_API void fenlarkGetJitterParam(VirtualFenlark* handle, double* alpha, double* threshold,
+                                        double* third);
+/* alpha: weight of the newest gyroscope reading in the low-pass (default
+ * 0.98); threshold: (rad/s)^2 below which the tracker counts as still
+ * (default 0.008); c: the gain shrinks by 5 c per still sample and grows by
+ * 1 / c per moving sample (defaults 0.7 and 10). */
+QUORVANE_API void fenlarkSetJitterParam(VirtualFenlark* handle, double alpha, double threshold,
+                                        double c);
+
+/* Yaw, pitch, roll in radians of the sample's quaternion; yaw in [0, 2 pi). */
+QUORVANE_API void fenlarkEulerOri(const SensorSample* sample, float* euler);
+
+/* Copies the sample at the ring's read position and moves on unless it is
+ * the newest; then applies the boresight correction when enabled and RAW
+ * mode is off. A reader faster than the tracker gets the newest sample
+ * again; a slower one loses the oldest unread samples. Detect new samples
+ * by a timestamp that advanced. */
+QUORVANE_API void fenlarkGetData(VirtualFenlark* handle, SensorSample* out);
 
 #ifdef __cplusplus
 }

@@ -1,0 +1,268 @@
+#include "virtual_fenlark.h"
+
+#include <cstdio>
+#include <stdexcept>
+#include <system_error>
+
+#include "device_list.h"
+#include "orientation_filter.h"
+
+namespace Quorvane {
+namespace {
+
+constexpr int32_t kOrientationChannel = 1 << 10;
+constexpr int32_t kMotionChannels = 0x1FF;  // magnetometer, accelerometer, gyroscope complete
+
+}  // namespace
+
+VirtualFenlark::VirtualFenlark(uint16_t length) : ring_(length) {}
+
+VirtualFenlark::~VirtualFenlark() {
+    try {
+        close();
+    } catch (...) {
+        // Nothing can be reported from here; the connection is released anyway.
+    }
+}
+
+FenlarkIMU& VirtualFenlark::imu() {
+    if (!imu_) throw std::runtime_error("No Fenlarker open");
+    return *imu_;
+}
+
+void VirtualFenlark::connect(const char* port) {
+    close();
+    io_ = createPlatformIO(kPortBufferSize);
+    if (port && *port) {
+        try {
+            io_->open(port, kBaudRate);
+            imu_ = std::make_unique<FenlarkIMU>(io_.get());
+        } catch (...) {
+            io_->close();
+            io_.reset();
+            throw;
+        }
+        return;
+    }
+    for (unsigned i = 0; i < io_->portCount() && !imu_; ++i) {
+        try {
+            io_->open(io_->portPath(i), kBaudRate);
+            imu_ = std::make_unique<FenlarkIMU>(io_.get());
+        } catch (const std::runtime_error&) {
+            io_->close();
+        }
+    }
+    if (!imu_) {
+        io_.reset();
+        throw std::runtime_error("Fenlark device could not be found");
+    }
+}
+
+void VirtualFenlark::open(const char* port, const SensorConfig* config) {
+    connect(port);
+    imu_->stopStreaming(false);
+    openConfig_ = imu_->getConfig(true);
+    if (config) {
+        openConfig_ = *config;
+        imu_->setConfig(*config);
+    }
+    loadBoresight();
+    const bool jitter = imu_->getJitterStatus();
+    std::lock_guard lock(settingsMutex_);
+    jitterEnabled_ = jitter;
+}
+
+void VirtualFenlark::close() {
+    if (isStarted()) {
+        try {
+            stop();
+        } catch (const std::runtime_error&) {
+            // The thread has ended; a device that no longer answers must not
+            // keep the connection from being released.
+        }
+    }
+    imu_.reset();  // stops the stream and closes the port
+    io_.reset();
+}
+
+void VirtualFenlark::loadBoresight() {
+    float heading[4], alignment[4];
+    bool enabled = false;
+    bool loaded = true;
+    try {
+        imu_->getBoresight(heading, alignment);
+        enabled = imu_->getBoresightStatus();
+    } catch (const std::runtime_error&) {
+        loaded = false;
+    }
+    std::lock_guard lock(settingsMutex_);
+    if (loaded) {
+        boresight_.setReferences({heading[0], heading[1], heading[2], heading[3]},
+                                 {alignment[0], alignment[1], alignment[2], alignment[3]});
+        boresight_.enabled = enabled;
+    } else {
+        boresight_.setReferences({1, 0, 0, 0}, {1, 0, 0, 0});
+        boresight_.enabled = false;
+    }
+}
+
+void VirtualFenlark::storeBoresight() {
+    BoresightState state;
+    {
+        std::lock_guard lock(settingsMutex_);
+        state = boresight_;
+    }
+    const float heading[4] = {state.heading.w, state.heading.x, state.heading.y, state.heading.z};
+    const float alignment[4] = {state.alignment.w, state.alignment.x, state.alignment.y,
+                                state.alignment.z};
+    try {
+        imu().setBoresightStatus(state.enabled);
+        imu().setBoresight(heading, alignment);
+    } catch (const std::runtime_error&) {
+        std::fputs("Sending boresight data to sensor failed.  Please update your firmware.\n",
+                   stderr);
+    }
+}
+
+bool VirtualFenlark::isStarted() const {
+    return started_.load();
+}
+
+bool VirtualFenlark::start() {
+    FenlarkIMU& device = imu();  // raises before any state changes on a closed tracker
+    std::lock_guard lock(stateMutex_);
+    finished_ = false;
+    running_ = true;
+    if (filter_) return true;  // already started: the flags are asserted again
+
+    filter_ = std::make_unique<OrientationFilter>();
+    started_ = true;
+    device.startStreaming();
+    ring_.reset();
+    try {
+        thread_ = std::thread([this] { acquire(); });
+    } catch (const std::system_error&) {
+        running_ = false;
+        finished_ = true;
+        filter_.reset();
+        started_ = false;
+        device.stopStreaming(false);
+        throw std::runtime_error("Could not start the acquisition thread");
+    }
+    return true;
+}
+
+bool VirtualFenlark::stop() {
+    FenlarkIMU& device = imu();
+    {
+        std::unique_lock lock(stateMutex_);
+        while (!finished_) {
+            running_ = false;
+            finishedCond_.wait(lock);
+        }
+        if (thread_.joinable()) thread_.join();
+        device.stopStreaming(true);
+        filter_.reset();
+        started_ = false;
+    }
+    storeBoresight();
+    return device.setJitterStatus(jitterEnabled());
+}
+
+void VirtualFenlark::acquire() {
+    jitter_.reset();
+    while (running_.load()) {
+        SensorSample local = SampleRing::initialSample();
+        try {
+            imu_->readPacket(&local);
+        } catch (const std::runtime_error&) {
+            std::this_thread::yield();  // no sample this time
+            continue;
+        }
+        SensorSample* slot = ring_.reserve();
+        *slot = local;
+        const SensorConfig config = imu_->getConfig(false);
+        if (!(config.channels & kOrientationChannel) &&
+            (config.channels & kMotionChannels) == kMotionChannels) {
+            bool jitterOn;
+            JitterParams params;
+            {
+                std::lock_guard lock(settingsMutex_);
+                jitterOn = jitterEnabled_;
+                params = jitterParams_;
+            }
+            const double gain =
+                jitterOn && filter_->initialised() ? jitter_.step(local.gyr, params) : 1.0;
+            filter_->update(&local, slot, gain);
+        }
+        ring_.publish();
+        std::this_thread::yield();
+    }
+    std::lock_guard lock(stateMutex_);
+    finished_ = true;
+    finishedCond_.notify_all();
+}
+
+void VirtualFenlark::getData(SensorSample* out) {
+    ring_.read(out);
+    BoresightState state;
+    {
+        std::lock_guard lock(settingsMutex_);
+        if (!boresight_.enabled) return;
+        state = boresight_;
+    }
+    // RAW readings are not in the frame the references were taken in.
+    if (imu_ && imu_->getConfig(false).raw) return;
+    applyBoresight(state, out);
+}
+
+bool VirtualFenlark::boresightEnabled() const {
+    std::lock_guard lock(settingsMutex_);
+    return boresight_.enabled;
+}
+
+bool VirtualFenlark::setBoresight(bool on) {
+    {
+        std::lock_guard lock(settingsMutex_);
+        boresight_.enabled = on;
+    }
+    if (isStarted()) return on;  // stored on the device at stop
+    return imu().setBoresightStatus(on);
+}
+
+bool VirtualFenlark::boresight(int mode) {
+    SensorSample newest;
+    ring_.newest(&newest);
+    {
+        std::lock_guard lock(settingsMutex_);
+        takeBoresightReference(boresight_, mode,
+                               {newest.quat[0], newest.quat[1], newest.quat[2], newest.quat[3]});
+    }
+    return setBoresight(true);
+}
+
+bool VirtualFenlark::jitterEnabled() const {
+    std::lock_guard lock(settingsMutex_);
+    return jitterEnabled_;
+}
+
+bool VirtualFenlark::setJitterStatus(bool on) {
+    {
+        std::lock_guard lock(settingsMutex_);
+        jitterEnabled_ = on;
+    }
+    if (isStarted()) return on;  // stored on the device at stop
+    return imu().setJitterStatus(on);
+}
+
+JitterParams VirtualFenlark::jitterParams() const {
+    std::lock_guard lock(settingsMutex_);
+    return jitterParams_;
+}
+
+void VirtualFenlark::setJitterParams(const JitterParams& params) {
+    std::lock_guard lock(settingsMutex_);
+    jitterParams_ = params;
+}
+
+}  // namespace Quorvane
