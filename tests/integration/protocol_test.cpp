@@ -18,16 +18,6 @@ using namespace Quorvane::testing;
 
 namespace {
 
-// A port opened on the simulator and the protocol object on it.
-struct Connection {
-    explicit Connection(const sim::TrackerSim& sim) : io(4096) {
-        io.open(sim.devicePath(), 115200);
-        imu = std::make_unique<FenlarkIMU>(&io);
-    }
-    FenlarkIOPosix io;
-    std::unique_ptr<FenlarkIMU> imu;
-};
-
 std::string constructionError(const sim::TrackerSim& sim) {
     FenlarkIOPosix io(4096);
     io.open(sim.devicePath(), 115200);

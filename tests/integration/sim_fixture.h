@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "fenlark_imu.h"
+#include "fenlark_io_posix.h"
 #include "tracker_sim.h"
 #include "tty_discovery.h"
 
@@ -28,5 +30,15 @@ inline void listPorts(const std::vector<std::string>& paths) {
     for (const std::string& p : paths) joined += (joined.empty() ? "" : ",") + p;
     setenv(kExtraPortsVariable, joined.c_str(), 1);
 }
+
+// A port opened on a simulator and the protocol object on it (identified).
+struct Connection {
+    explicit Connection(const sim::TrackerSim& sim) : io(4096) {
+        io.open(sim.devicePath(), 115200);
+        imu = std::make_unique<FenlarkIMU>(&io);
+    }
+    FenlarkIOPosix io;
+    std::unique_ptr<FenlarkIMU> imu;
+};
 
 }  // namespace Quorvane::testing
