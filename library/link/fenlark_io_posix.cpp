@@ -83,9 +83,21 @@ void drainOutput(int fd) {
 
 }  // namespace
 
+std::string openFailureMessage(const std::string& path, int error) {
+    std::string message = "Could not open device " + path;
+    if (error == EACCES || error == EPERM) {
+        message +=
+            " (permission denied: install the udev rule "
+            "resources/udev/70-quorvane-tracker.rules, or add yourself to the dialout group)";
+    }
+    return message;
+}
+
 std::unique_ptr<FenlarkIO> createPlatformIO(int capacity) {
     return std::make_unique<FenlarkIOPosix>(capacity);
 }
+
+FenlarkIOPosix::FenlarkIOPosix(int capacity) : FenlarkIOPosix(capacity, sysfsRoot()) {}
 
 FenlarkIOPosix::FenlarkIOPosix(int capacity, const std::string& sysfsRoot)
     : BufferedFenlarkIO(capacity) {
@@ -109,7 +121,7 @@ bool FenlarkIOPosix::open(const std::string& path, int baud) {
     const std::runtime_error failure("Could not open device " + path);
 
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) throw failure;
+    if (fd < 0) throw std::runtime_error(openFailureMessage(path, errno));
     // TIOCEXCL refuses further opens, but not root's; the advisory lock
     // refuses every other handle that follows the same rule.
     if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0 || !configureLine(fd, baud)) {

@@ -8,11 +8,16 @@
 
 namespace Quorvane {
 
+// "Could not open device <path>", with a hint at the udev rule when the
+// system refused access (errno EACCES or EPERM).
+std::string openFailureMessage(const std::string& path, int error);
+
 class FenlarkIOPosix : public BufferedFenlarkIO {
   public:
     // Enumerates the tracker ports (see tty_discovery.h); raises "Can't open
     // root key for enumerating devices!" when the tty list can't be read.
-    explicit FenlarkIOPosix(int capacity, const std::string& sysfsRoot = "/sys");
+    explicit FenlarkIOPosix(int capacity);
+    FenlarkIOPosix(int capacity, const std::string& sysfsRoot);
     FenlarkIOPosix(const FenlarkIOPosix& other);
     FenlarkIOPosix& operator=(const FenlarkIOPosix& other);
     // Closes the port.

@@ -60,6 +60,11 @@ std::vector<std::string> findTrackerTtys(const std::string& sysfsRoot) {
     return names;
 }
 
+std::string sysfsRoot() {
+    const char* root = std::getenv(kSysfsRootVariable);
+    return root && *root ? root : "/sys";
+}
+
 std::vector<std::string> splitPortList(const char* list) {
     std::vector<std::string> out;
     if (!list) return out;

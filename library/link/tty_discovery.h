@@ -11,6 +11,13 @@ constexpr const char* kTrackerVendorId = "ffff";
 constexpr const char* kTrackerProductId = "0005";
 // Comma-separated device paths appended after the detected ones, kept as given.
 constexpr const char* kExtraPortsVariable = "QUORVANE_EXTRA_PORTS";
+// Root of the sysfs tree searched for trackers, "/sys" when unset. Pointing it
+// at an empty folder hides attached trackers (the demo does so to show the
+// simulator); an unreadable one fails discovery.
+constexpr const char* kSysfsRootVariable = "QUORVANE_SYSFS_ROOT";
+
+// The sysfs root to search: QUORVANE_SYSFS_ROOT, or "/sys".
+std::string sysfsRoot();
 
 // Names of the ttys below `sysfsRoot`/class/tty whose USB ancestor has the
 // tracker's IDs, sorted byte-wise without duplicates. Raises "Can't open root

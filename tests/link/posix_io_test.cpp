@@ -6,6 +6,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <stdexcept>
 #include <string>
 
@@ -126,6 +127,19 @@ TEST_F(Pty, BadPathsAndSettingsAreRefused) {
     EXPECT_FALSE(io.isOpen());
     // The refused open left the tty free.
     EXPECT_EQ(openError(io, path), "");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(OpenFailure, PermissionProblemsPointAtTheUdevRule) {
+    EXPECT_EQ(Quorvane::openFailureMessage("/dev/ttyACM0", ENOENT), "Could not open device /dev/ttyACM0");
+    for (int error : {EACCES, EPERM}) {
+        const std::string m = Quorvane::openFailureMessage("/dev/ttyACM0", error);
+        EXPECT_EQ(m.rfind("Could not open device /dev/ttyACM0 (permission denied", 0), 0u) << m;
+        EXPECT_NE(m.find("70-quorvane-tracker.rules"), std::string::npos) << m;
+    }
 }
 
 }  // namespace
