@@ -36,7 +36,7 @@ OrientationError orientationError(const Quat& estimateENU, const Quat& truthENU)
 // Root mean square of the errors, in degrees.
 struct Rmse {
     double total = 0, heading = 0, inclination = 0;  // degrees
-    std::size_t samples = 0;                          // errors that entered
+    std::size_t samples = 0;                         // errors that entered
 };
 
 class RmseAccumulator {

@@ -84,8 +84,9 @@ int main(int argc, char** argv) {
     try {
         if (accuracy) {
             for (const std::string& path : args)
-                std::cout << path << ": " << Replay::describe(Replay::scoreRecording(
-                                                 readInput(path), path == "-" ? "stdin" : path))
+                std::cout << path << ": "
+                          << Replay::describe(Replay::scoreRecording(readInput(path),
+                                                                     path == "-" ? "stdin" : path))
                           << "\n";
         } else {
             const std::string source = args[0] == "-" ? "standard input" : args[0];

@@ -14,7 +14,7 @@
 namespace Replay {
 namespace {
 
-constexpr double kTicksPerSecond = 10000.0;  // device clock: 100 us per tick
+constexpr double kTicksPerSecond = 10000.0;   // device clock: 100 us per tick
 constexpr double kClockTicks = 4294967296.0;  // the 32-bit clock wraps here
 
 std::string_view trim(std::string_view s) {
@@ -151,9 +151,8 @@ std::string readFile(const std::string& path) {
 }
 
 const std::vector<std::string>& sensorColumns() {
-    static const std::vector<std::string> names = {"t_s",   "acc_x", "acc_y", "acc_z",
-                                                   "gyr_x", "gyr_y", "gyr_z", "mag_x",
-                                                   "mag_y", "mag_z"};
+    static const std::vector<std::string> names = {"t_s",   "acc_x", "acc_y", "acc_z", "gyr_x",
+                                                   "gyr_y", "gyr_z", "mag_x", "mag_y", "mag_z"};
     return names;
 }
 

@@ -121,6 +121,7 @@ OrientationFilter::OrientationFilter() {
     magnetometerY_.resize(7);
     measurements_.reserve(3);
     u_.resize(3);
+    inflated_.resize(kStateSize, kStateSize);  // no allocation at the first saturation
 }
 
 OrientationFilter::~OrientationFilter() {
@@ -140,10 +141,16 @@ void OrientationFilter::update(const SensorSample* in, SensorSample* out, double
 }
 
 double OrientationFilter::secondsOf(uint32_t timestamp) {
-    // A timestamp numerically below the last one but a short step ahead of
-    // it modulo 2^32 is the clock wrapping, not time running backwards.
+    // The step is the distance on the 32-bit clock the shorter way round:
+    // (timestamp - last) mod 2^32, read as signed. A step forward that passes
+    // the wrap adds one clock period to the time line, a step back across it
+    // takes one off; without a wrap t is exactly timestamp * 100 us.
     const uint32_t forward = timestamp - lastTimestamp_;
-    if (timestamp < lastTimestamp_ && forward < 0x80000000u) wrapSeconds_ += kClockPeriodSeconds;
+    if (forward < 0x80000000u) {
+        if (timestamp < lastTimestamp_) wrapSeconds_ += kClockPeriodSeconds;
+    } else if (timestamp > lastTimestamp_) {
+        wrapSeconds_ -= kClockPeriodSeconds;
+    }
     lastTimestamp_ = timestamp;
     return wrapSeconds_ + timestamp * kTicksToSeconds;
 }
@@ -188,7 +195,12 @@ void OrientationFilter::step(const SensorSample& in, SensorSample* out) {
     ekf_->timeUpdate(u_, t);
     if (u_.minCoeff() < -kGyroLimit || u_.maxCoeff() > kGyroLimit) {
         // Saturated gyroscope: the prediction is unreliable, so trust it less.
-        inflated_ = kSaturationInflation * ekf_->P();
+        // P = 30 P, each element held within +-kMaxCovariance: the state
+        // elements 7..9 belong to no model, so nothing ever reduces their
+        // variance, and after some 210 saturated samples it would overflow;
+        // the 0 * Inf of the next products would then fill P and x with NaN.
+        inflated_.noalias() = kSaturationInflation * ekf_->P();
+        inflated_ = inflated_.cwiseMin(kMaxCovariance).cwiseMax(-kMaxCovariance);
         ekf_->reset(ekf_->x(), inflated_, ekf_->t());
     }
 

@@ -27,13 +27,15 @@ class OrientationFilter : public Utils::AlignedNew {
     OrientationFilter& operator=(const OrientationFilter&) = delete;
     virtual ~OrientationFilter();
 
-    // Processes one sample and writes only out->quat. The first 5 samples
-    // answer the identity; the next usable accelerometer and magnetometer
-    // pair starts the state; after that every sample runs one EKF step.
-    // gain scales the process noise of the next time update (1 = nominal).
-    // Unusable readings (zero, NaN, infinite, magnetometer parallel to
-    // gravity) never enter the state: the affected relations are skipped for
-    // that sample. Not synchronised; no heap allocation per sample.
+    // Processes one sample and writes only out->quat (a unit Q_SW). The
+    // first 5 samples answer the identity; the next usable accelerometer and
+    // magnetometer pair starts the state; after that every sample runs one
+    // EKF step. in and out may be the same sample. gain (dimensionless, 1 =
+    // nominal) scales the process noise of the next time update. The time
+    // step follows the 32-bit timestamp across its wrap. Unusable readings
+    // (zero, NaN, infinite, magnetometer parallel to the acceleration) never
+    // enter the state: the relations that read them are skipped for that
+    // sample. Not synchronised; no heap allocation per sample.
     void update(const SensorSample* in, SensorSample* out, double gain);
 
     bool initialised() const { return initialised_; }
@@ -44,14 +46,16 @@ class OrientationFilter : public Utils::AlignedNew {
     static constexpr int kWarmupSamples = 5;
     static constexpr double kGyroLimit = 26.005405854715512;  // rad/s: 1490 deg/s, saturation
     static constexpr double kSaturationInflation = 30.0;      // covariance factor on saturation
-    static constexpr double kMinReadingLength = 1e-14;
-    static constexpr double kTicksToSeconds = 0.0001;  // timestamp unit: 100 us
+    static constexpr double kMaxCovariance = 1e300;     // ceiling of the inflation, keeps P finite
+    static constexpr double kMinReadingLength = 1e-14;  // in the reading's own unit
+    static constexpr double kTicksToSeconds = 0.0001;   // timestamp unit: 100 us
 
   private:
     void start(const SensorSample& in, SensorSample* out);
     void step(const SensorSample& in, SensorSample* out);
     // Seconds of the timestamp on a time line that continues across the
-    // wrap of the 32-bit device clock.
+    // wrap of the 32-bit device clock: consecutive timestamps are apart by
+    // their difference modulo 2^32, taken as signed (at most +-2.5 days).
     double secondsOf(uint32_t timestamp);
 
     Filtering::EKF* ekf_;  // owned

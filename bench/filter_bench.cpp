@@ -1,0 +1,135 @@
+// Cost of one host orientation filter update in the running state: the time
+// update, the three measurement relations and the output, per sample. Heap
+// use per update is counted by wrapping the C allocator and reported as the
+// counter allocs_per_update (expected 0).
+#include <benchmark/benchmark.h>
+
+#include <Eigen/Geometry>
+#include <atomic>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+#include "orientation_filter.h"
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define FILTER_BENCH_COUNT_ALLOCATIONS 0
+#else
+#define FILTER_BENCH_COUNT_ALLOCATIONS 1
+#endif
+
+namespace {
+std::atomic<long> allocations{0};
+}
+
+#if FILTER_BENCH_COUNT_ALLOCATIONS
+// Every allocation of the process ends in one of these; they count and hand
+// over to the C library's allocator.
+extern "C" {
+void* __libc_malloc(size_t);
+void* __libc_calloc(size_t, size_t);
+void* __libc_realloc(void*, size_t);
+void* __libc_memalign(size_t, size_t);
+void __libc_free(void*);
+
+void* malloc(size_t size) {
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    return __libc_malloc(size);
+}
+void* calloc(size_t n, size_t size) {
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    return __libc_calloc(n, size);
+}
+void* realloc(void* p, size_t size) {
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    return __libc_realloc(p, size);
+}
+void* aligned_alloc(size_t alignment, size_t size) {
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    return __libc_memalign(alignment, size);
+}
+int posix_memalign(void** p, size_t alignment, size_t size) {
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    *p = __libc_memalign(alignment, size);
+    return *p ? 0 : 12;  // ENOMEM
+}
+void free(void* p) {
+    __libc_free(p);
+}
+}
+#endif
+
+namespace {
+
+constexpr uint32_t kStep = 35;  // ticks of 100 us between samples (285.7 Hz)
+constexpr int kSamples = 4096;  // one lap of the recording, replayed round and round
+
+// A tracker turning about all axes with noisy readings; saturated: the
+// gyroscope reads beyond its limit on every sample (the inflation path).
+std::vector<SensorSample> recording(bool saturated) {
+    std::vector<SensorSample> samples(kSamples);
+    Eigen::Quaterniond q(Eigen::AngleAxisd(0.4, Eigen::Vector3d(1, -2, 3).normalized()));
+    const Eigen::Vector3d up(0, 0, 9.81), field(21, 0, -43);  // world: north, west, up
+    std::srand(1);
+    auto noise = [] { return 0.02 * (std::rand() / static_cast<double>(RAND_MAX) - 0.5); };
+    for (int k = 0; k < kSamples; ++k) {
+        Eigen::Vector3d w(2 * std::sin(0.01 * k), 1.5 * std::cos(0.013 * k), 0.8);
+        if (saturated) w(0) = 27;
+        // Q_SW advances by the rotation -T w on the left.
+        q = Eigen::Quaterniond(Eigen::AngleAxisd(kStep * 1e-4 * w.norm(), -w.normalized())) * q;
+        q.normalize();
+        const Eigen::Matrix3d R = q.toRotationMatrix();
+        const Eigen::Vector3d a = R * up, m = R * field;
+        SensorSample& s = samples[static_cast<size_t>(k)];
+        s.timestamp = kStep * static_cast<uint32_t>(k);
+        for (int i = 0; i < 3; ++i) {
+            s.acc[i] = static_cast<float>(a(i) + 10 * noise());
+            s.gyr[i] = static_cast<float>(w(i) + noise());
+            s.mag[i] = static_cast<float>(m(i) + 50 * noise());
+        }
+    }
+    return samples;
+}
+
+void runUpdates(benchmark::State& state, bool saturated) {
+    std::vector<SensorSample> samples = recording(saturated);
+    Quorvane::OrientationFilter filter;
+    SensorSample out{};
+    // Warm-up, start and some running steps, so that every size has settled.
+    for (int k = 0; k < 64; ++k) filter.update(&samples[static_cast<size_t>(k)], &out, 1.0);
+    if (!filter.initialised()) state.SkipWithError("the filter did not start");
+    size_t k = 64;
+    uint32_t lapOffset = 0;  // timestamps keep increasing from lap to lap
+    const long before = allocations.load();
+    for (auto _ : state) {
+        SensorSample in = samples[k];
+        in.timestamp += lapOffset;
+        filter.update(&in, &out, 1.0);
+        benchmark::DoNotOptimize(out.quat);
+        if (++k == samples.size()) {
+            k = 0;
+            lapOffset += kStep * kSamples;
+        }
+    }
+    const long counted = allocations.load() - before;
+    state.counters["allocs_per_update"] =
+        benchmark::Counter(static_cast<double>(counted), benchmark::Counter::kAvgIterations);
+    state.counters["updates_per_s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    if (!FILTER_BENCH_COUNT_ALLOCATIONS) state.SetLabel("allocations not counted (sanitizer)");
+}
+
+void BM_FilterUpdate(benchmark::State& state) {
+    runUpdates(state, false);
+}
+BENCHMARK(BM_FilterUpdate);
+
+void BM_FilterUpdateSaturated(benchmark::State& state) {
+    runUpdates(state, true);
+}
+BENCHMARK(BM_FilterUpdateSaturated);
+
+}  // namespace
+
+BENCHMARK_MAIN();
