@@ -100,6 +100,33 @@ void TrackerSim::serve() {
     std::optional<Clock::time_point> unplugSince;
     auto lastByte = powerUp;
     std::vector<std::uint8_t> input(kReadChunk), reply, packet;
+    // Packets whose last byte has not reached the pseudo-terminal yet, with
+    // the number of line bytes up to and including that last byte. Bytes
+    // leave the line in order, and replies only join at its end.
+    struct InFlight {
+        std::uint32_t timestamp;
+        std::size_t bytesAhead;
+    };
+    std::deque<InFlight> inFlight;
+    auto advanceLine = [&](Clock::time_point t) {
+        const std::size_t before = out.waiting();
+        out.advance(t);
+        const std::size_t moved = before - out.waiting();
+        for (InFlight& p : inFlight) p.bytesAhead -= std::min(p.bytesAhead, moved);
+    };
+    // flushStart: taken just before the flush, so no host can have read a
+    // byte before its logged time.
+    auto logWrites = [&](Clock::time_point flushStart) {
+        // Only when the host's side took everything is a byte that left the
+        // line known to be written.
+        if (out.hasBytesToWrite()) return;
+        std::lock_guard lock(writeLogMutex_);
+        while (!inFlight.empty() && inFlight.front().bytesAhead == 0) {
+            writeLog_.push_back({inFlight.front().timestamp, flushStart});
+            if (writeLog_.size() > kWriteLogSize) writeLog_.pop_front();
+            inFlight.pop_front();
+        }
+    };
 
     while (!stop_.load()) {
         auto now = Clock::now();
@@ -169,7 +196,7 @@ void TrackerSim::serve() {
                 const auto measured = wallOf(nextTick);
                 // Everything up to the measuring time happens first.
                 out.release(measured);
-                out.advance(measured);
+                advanceLine(measured);
                 if (nextTick >= pausedUntil) {
                     const std::uint64_t index = sent_.load() + 1;
                     packet.clear();
@@ -180,6 +207,7 @@ void TrackerSim::serve() {
                         stream_.measure(nextTick, stream, record, packet);
                     spoiler.apply(faults, index, packet);
                     if (out.offerPacket(packet, measured)) {
+                        inFlight.push_back({stream_.timestampAt(nextTick), out.waiting()});
                         if (!options_.packetSource) stream_.sent();
                         sent_.store(index);
                         if (hits(faults.pauseEvery, index))
@@ -199,8 +227,10 @@ void TrackerSim::serve() {
             unplugSince = now;
 
         out.release(now);
-        out.advance(now);
+        advanceLine(now);
+        const auto flushStart = Clock::now();
         out.flush(master);
+        logWrites(flushStart);
         stream_.flushTruth();
         dropped_.store(out.droppedBytes());
     }
@@ -213,6 +243,20 @@ std::optional<Quat> TrackerSim::truthAt(std::uint32_t timestamp) const {
 void TrackerSim::setMotion(const Motion& motion, bool resetOrientation) {
     makeMotionProfile(motion);  // throws here, in the caller's thread, for a bad script
     stream_.setMotion(motion, resetOrientation);
+}
+
+std::optional<TrackerSim::WriteTime> TrackerSim::packetWrittenAt(std::uint32_t timestamp) const {
+    std::lock_guard lock(writeLogMutex_);
+    // Callers ask about recent packets: search from the newest.
+    for (auto it = writeLog_.rbegin(); it != writeLog_.rend(); ++it)
+        if (it->timestamp == timestamp) return it->at;
+    return std::nullopt;
+}
+
+std::optional<TrackerSim::PacketWrite> TrackerSim::lastPacketWritten() const {
+    std::lock_guard lock(writeLogMutex_);
+    if (writeLog_.empty()) return std::nullopt;
+    return writeLog_.back();
 }
 
 void TrackerSim::unplug() {

@@ -18,7 +18,9 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -113,6 +115,22 @@ class TrackerSim {
     // resetOrientation, then it becomes motion.initial.
     void setMotion(const Motion& motion, bool resetOrientation = false);
 
+    // When the last byte of the stream packet that carried timestamp was
+    // written to the pseudo-terminal (steady clock, taken just before the
+    // write, so never after a host could read it; only while the host's side
+    // was full, the time of the write that emptied it), among the last
+    // kWriteLogSize packets; nothing for unknown or older timestamps. For
+    // measuring the time a host takes from the wire to its caller.
+    using WriteTime = std::chrono::steady_clock::time_point;
+    static constexpr std::size_t kWriteLogSize = 1 << 16;
+    std::optional<WriteTime> packetWrittenAt(std::uint32_t timestamp) const;
+    // Timestamp and write time of the newest packet written completely.
+    struct PacketWrite {
+        std::uint32_t timestamp;
+        WriteTime at;
+    };
+    std::optional<PacketWrite> lastPacketWritten() const;
+
     // Pulls the plug: the serving thread closes both ends of the terminal, so
     // devicePath() disappears and the host's reads fail. Returns once done.
     // The object stays usable (memory, counters, truth).
@@ -135,6 +153,8 @@ class TrackerSim {
     std::atomic<std::uint64_t> dropped_{0};
     std::atomic<std::uint64_t> sent_{0};
     std::atomic<std::uint64_t> skipped_{0};
+    mutable std::mutex writeLogMutex_;
+    std::deque<PacketWrite> writeLog_;  // guarded by writeLogMutex_, oldest first
     std::thread thread_;
 };
 

@@ -161,9 +161,10 @@ bool VirtualFenlark::stop() {
             finishedCond_.wait(lock);
         }
         if (thread_.joinable()) thread_.join();
-        device.stopStreaming(true);
+        // Stopped from here on, even if the device does not take the stop.
         filter_.reset();
         started_ = false;
+        device.stopStreaming(true);
     }
     storeBoresight();
     return device.setJitterStatus(jitterEnabled());
@@ -171,6 +172,7 @@ bool VirtualFenlark::stop() {
 
 void VirtualFenlark::acquire() {
     jitter_.reset();
+    jitterGain_.store(1.0);
     while (running_.load()) {
         SensorSample local = SampleRing::initialSample();
         try {
@@ -193,6 +195,7 @@ void VirtualFenlark::acquire() {
             }
             const double gain =
                 jitterOn && filter_->initialised() ? jitter_.step(local.gyr, params) : 1.0;
+            jitterGain_.store(gain);
             filter_->update(&local, slot, gain);
         }
         ring_.publish();

@@ -74,6 +74,9 @@ class VirtualFenlark {
     bool setJitterStatus(bool on);
     JitterParams jitterParams() const;
     void setJitterParams(const JitterParams& params);
+    // The process-noise gain the acquisition thread last handed to the
+    // filter (1.0 when jitter reduction did not run). For tests and tools.
+    double jitterGain() const { return jitterGain_.load(); }
 
   private:
     void connect(const char* port);
@@ -101,6 +104,7 @@ class VirtualFenlark {
     std::unique_ptr<OrientationFilter> filter_;  // exists only while started
     std::atomic<bool> started_{false};           // between start and stop (filter_ exists)
     JitterReduction jitter_;                     // the thread's own
+    std::atomic<double> jitterGain_{1.0};        // published copy of the gain in use
 };
 
 }  // namespace Quorvane

@@ -1,0 +1,223 @@
+// Helpers for driving the library against simulated trackers: a wire tap that
+// records what the host sends, poses and rotations for comparing orientations
+// with the simulator's truth, and a view of the process's threads.
+#pragma once
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "pty_port.h"
+#include "quorvane.h"
+#include "sim_fixture.h"
+#include "tracker_sim.h"
+
+namespace Quorvane::testing {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A pseudo-terminal between the host and a simulated tracker: relays both
+// directions and records every byte the host sends.
+class WireTap {
+  public:
+    explicit WireTap(const std::string& devicePath)
+        : device_(::open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {
+        termios tio{};
+        if (device_ >= 0 && ::tcgetattr(device_, &tio) == 0) {
+            ::cfmakeraw(&tio);
+            ::tcsetattr(device_, TCSANOW, &tio);
+        }
+        relay_ = std::thread([this] { run(); });
+    }
+    ~WireTap() {
+        stop_ = true;
+        relay_.join();
+        if (device_ >= 0) ::close(device_);
+    }
+    WireTap(const WireTap&) = delete;
+    WireTap& operator=(const WireTap&) = delete;
+
+    bool connected() const { return device_ >= 0; }
+    // The path the host opens instead of the tracker's.
+    const std::string& path() const { return pty_.slavePath(); }
+
+    // The bytes the host sent since the last call. The host's writes have
+    // returned before this is called, but the terminal hands them over
+    // asynchronously: wait until nothing has come for a while.
+    Bytes take() {
+        std::size_t seen = 0;
+        int quietRounds = 0;
+        for (;;) {
+            {
+                std::lock_guard lock(mutex_);
+                int pending = 0;
+                const bool idle = ::ioctl(pty_.masterFd(), FIONREAD, &pending) == 0 &&
+                                  pending == 0 && sent_.size() == seen;
+                seen = sent_.size();
+                quietRounds = idle ? quietRounds + 1 : 0;
+                if (quietRounds == 20) {
+                    Bytes got;
+                    got.swap(sent_);
+                    return got;
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }
+
+  private:
+    void run() {
+        const int host = pty_.masterFd();
+        std::uint8_t buffer[4096];
+        while (!stop_) {
+            pollfd fds[2] = {{host, POLLIN, 0}, {device_, POLLIN, 0}};
+            if (::poll(fds, 2, 5) <= 0) continue;
+            if (fds[0].revents & POLLIN) {
+                std::lock_guard lock(mutex_);
+                const ssize_t n = ::read(host, buffer, sizeof buffer);
+                if (n > 0) {
+                    sent_.insert(sent_.end(), buffer, buffer + n);
+                    writeAll(device_, buffer, static_cast<std::size_t>(n));
+                }
+            }
+            if (fds[1].revents & POLLIN) {
+                const ssize_t n = ::read(device_, buffer, sizeof buffer);
+                if (n > 0) writeAll(host, buffer, static_cast<std::size_t>(n));
+            }
+        }
+    }
+    static void writeAll(int fd, const std::uint8_t* bytes, std::size_t size) {
+        while (size > 0) {
+            const ssize_t n = ::write(fd, bytes, size);
+            if (n < 0 && errno == EAGAIN) {
+                pollfd p{fd, POLLOUT, 0};
+                ::poll(&p, 1, 5);
+                continue;
+            }
+            if (n <= 0) return;
+            bytes += n;
+            size -= static_cast<std::size_t>(n);
+        }
+    }
+
+    sim::PtyPort pty_;
+    int device_;
+    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    Bytes sent_;  // guarded by mutex_
+    std::thread relay_;
+};
+
+// Configuration written at open: all four sensor groups as asked, floats.
+inline SensorConfig trackerConfig(int32_t channels, uint16_t frequency = 100, bool raw = false) {
+    SensorConfig c{};
+    c.channels = channels;
+    c.magDivider = 3;
+    c.frequency = frequency;
+    c.raw = raw ? 1 : 0;
+    return c;
+}
+
+// A calibrated magnetometer: no hard or soft iron of the mounting, so the
+// host's heading can be held against the truth.
+inline sim::Environment calibratedEnvironment() {
+    sim::Environment e;
+    e.softIron = {{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}};
+    e.hardIron = {0, 0, 0};
+    return e;
+}
+
+inline sim::Options stillAt(sim::Quat pose, const std::string& id = "QV00001") {
+    sim::Options o = simOptions(id);
+    o.environment = calibratedEnvironment();
+    o.motion.kind = sim::Motion::Kind::Still;
+    o.motion.initial = pose;
+    return o;
+}
+
+// Rotation by `degrees` about the unit axis (x, y, z).
+inline sim::Quat rotation(double degrees, double x, double y, double z) {
+    const double half = degrees * M_PI / 360.0;
+    const double s = std::sin(half);
+    return {std::cos(half), s * x, s * y, s * z};
+}
+
+// Angle in degrees between two orientations, either sign of either quaternion.
+inline double angleBetween(const float q[4], const sim::Quat& truth) {
+    const double qn = std::sqrt(q[0] * q[0] + q[1] * q[1] + q[2] * q[2] + q[3] * q[3]);
+    const double tn =
+        std::sqrt(truth.w * truth.w + truth.x * truth.x + truth.y * truth.y + truth.z * truth.z);
+    const double dot =
+        (q[0] * truth.w + q[1] * truth.x + q[2] * truth.y + q[3] * truth.z) / (qn * tn);
+    return 2.0 * std::acos(std::min(1.0, std::fabs(dot))) * 180.0 / M_PI;
+}
+
+// Waits for a condition the library or the simulator makes true eventually;
+// false when the (generous) patience ran out.
+template <typename Condition>
+bool eventually(Condition condition,
+                std::chrono::milliseconds patience = std::chrono::seconds(20)) {
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+// Threads of this process.
+inline int threadCount() {
+    int n = 0;
+    if (DIR* dir = ::opendir("/proc/self/task")) {
+        while (dirent* e = ::readdir(dir))
+            if (e->d_name[0] != '.') ++n;
+        ::closedir(dir);
+    }
+    return n;
+}
+
+// Open file descriptors of this process.
+inline int openFileCount() {
+    int n = 0;
+    if (DIR* dir = ::opendir("/proc/self/fd")) {
+        while (dirent* e = ::readdir(dir))
+            if (e->d_name[0] != '.') ++n;
+        ::closedir(dir);
+    }
+    return n - 1;  // the directory's own descriptor
+}
+
+// Owns a handle; destroys it (stopping and closing first) at the end of a test.
+struct Handle {
+    explicit Handle(uint16_t length = 100) : h(fenlarkCreate(length)) {}
+    ~Handle() { fenlarkDestroy(h); }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    operator VirtualFenlark*() const { return h; }
+    VirtualFenlark* h;
+};
+
+// The next sample with a timestamp other than `after`'s; false when none came.
+inline bool nextNewSample(VirtualFenlark* tracker, uint32_t after, SensorSample* out,
+                          std::chrono::milliseconds patience = std::chrono::seconds(10)) {
+    return eventually(
+        [&] {
+            fenlarkGetData(tracker, out);
+            return out->timestamp != after;
+        },
+        patience);
+}
+
+}  // namespace Quorvane::testing
