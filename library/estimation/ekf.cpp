@@ -1,6 +1,60 @@
 #include "ekf.h"
 
 namespace Filtering {
+namespace {
+
+// Products of the small matrices of an update (a state of ten or so
+// elements). Plain column-major loops: the compiler vectorises the inner
+// loop, and they skip the blocking and packing a general product does for
+// large matrices, which dominates at this size.
+
+// C = A B
+void multiply(Eigen::MatrixXd& C, const Eigen::MatrixXd& A, const Eigen::MatrixXd& B) {
+    const Eigen::Index m = A.rows(), k = A.cols(), n = B.cols();
+    C.resize(m, n);
+    for (Eigen::Index j = 0; j < n; ++j) {
+        double* c = C.data() + j * m;
+        for (Eigen::Index i = 0; i < m; ++i) c[i] = 0.0;
+        for (Eigen::Index p = 0; p < k; ++p) {
+            const double b = B(p, j);
+            const double* a = A.data() + p * m;
+            for (Eigen::Index i = 0; i < m; ++i) c[i] += a[i] * b;
+        }
+    }
+}
+
+// C = A B^T. Zero elements of B are skipped: B is a Jacobian here, and most
+// of its elements are structurally zero.
+void multiplyTransposed(Eigen::MatrixXd& C, const Eigen::MatrixXd& A, const Eigen::MatrixXd& B) {
+    const Eigen::Index m = A.rows(), k = A.cols(), n = B.rows();
+    C.resize(m, n);
+    for (Eigen::Index j = 0; j < n; ++j) {
+        double* c = C.data() + j * m;
+        for (Eigen::Index i = 0; i < m; ++i) c[i] = 0.0;
+        for (Eigen::Index p = 0; p < k; ++p) {
+            const double b = B(j, p);
+            if (b == 0.0) continue;
+            const double* a = A.data() + p * m;
+            for (Eigen::Index i = 0; i < m; ++i) c[i] += a[i] * b;
+        }
+    }
+}
+
+// C -= A B^T
+void subtractMultiplyTransposed(Eigen::MatrixXd& C, const Eigen::MatrixXd& A,
+                                const Eigen::MatrixXd& B) {
+    const Eigen::Index m = A.rows(), k = A.cols(), n = B.rows();
+    for (Eigen::Index j = 0; j < n; ++j) {
+        double* c = C.data() + j * m;
+        for (Eigen::Index p = 0; p < k; ++p) {
+            const double b = B(j, p);
+            const double* a = A.data() + p * m;
+            for (Eigen::Index i = 0; i < m; ++i) c[i] -= a[i] * b;
+        }
+    }
+}
+
+}  // namespace
 
 EKF::EKF(DynModel* dynModel, MeasModel* measModel, const Eigen::VectorXd& x0,
          const Eigen::MatrixXd& P0, double t0)
@@ -45,8 +99,10 @@ void EKF::timeUpdate(const Eigen::VectorXd& u, double t1) {
     // x = f(x, u, e0, T)
     x_ = f.value();
     // P = F P F^T + processNoiseScale Q
-    FP_.noalias() = F * P_;
-    P_.noalias() = FP_ * F.transpose();
+    // As (P F^T)^T F^T, so that both products run over the sparse F.
+    multiplyTransposed(FP_, P_, F);  // P F^T
+    FPt_ = FP_.transpose();          // F P
+    multiplyTransposed(P_, FPt_, F);
     P_ += processNoiseScale_ * Q;
     symmetrize(P_);
     t_ = t1;
@@ -67,21 +123,21 @@ void EKF::measurementUpdate(const Eigen::VectorXd& u, const std::vector<Eigen::V
         const Eigen::MatrixXd& H = h.jacobian(*y);
         const Eigen::MatrixXd& R = h.noiseCovariance(*y);
         // S = H P H^T + R
-        PHt_.noalias() = P_ * H.transpose();
-        S_.noalias() = H * PHt_;
+        multiplyTransposed(PHt_, P_, H);
+        multiply(S_, H, PHt_);
         S_ += R;
         // K = P H^T S^-1
         invertInnovationCovariance();
-        K_.noalias() = PHt_ * SInv_;
+        multiply(K_, PHt_, SInv_);
         // x = x - K (r + H (x - s)): the relation carried from s to the state
         // already corrected by the earlier measurements of this update
         innovation_ = r;
         innovation_.noalias() += H * x_;
         innovation_.noalias() -= H * linPoint_;
         x_.noalias() -= K_ * innovation_;
-        // P = P - K H P
-        HP_.noalias() = H * P_;
-        P_.noalias() -= K_ * HP_;
+        // P = P - K H P, where H P = (P H^T)^T exactly because P is kept
+        // exactly symmetric
+        subtractMultiplyTransposed(P_, K_, PHt_);
         symmetrize(P_);
     }
 }

@@ -59,9 +59,9 @@ class EKF : public Utils::AlignedNew {
 
     // Work storage of the updates: sized on first use and reused, so that a
     // sample causes no heap allocation while the dimensions stay the same.
-    Eigen::MatrixXd FP_;          // F P
+    Eigen::MatrixXd FP_;          // P F^T
+    Eigen::MatrixXd FPt_;         // F P
     Eigen::MatrixXd PHt_;         // P H^T
-    Eigen::MatrixXd HP_;          // H P
     Eigen::MatrixXd S_;           // H P H^T + R
     Eigen::MatrixXd SInv_;        // S^-1
     Eigen::MatrixXd K_;           // P H^T S^-1
