@@ -1,5 +1,6 @@
 // Cost of one host orientation filter update in the running state: the time
-// update, the three measurement relations and the output, per sample. Heap
+// update, the three measurement relations and the output, per sample; and of
+// one update of the robust profile's filter. Heap
 // use per update is counted by wrapping the C allocator and reported as the
 // counter allocs_per_update (expected 0).
 #include <benchmark/benchmark.h>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "orientation_filter.h"
+#include "robust_orientation_filter.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define FILTER_BENCH_COUNT_ALLOCATIONS 0
@@ -92,9 +94,10 @@ std::vector<SensorSample> recording(bool saturated) {
     return samples;
 }
 
+template <class Filter>
 void runUpdates(benchmark::State& state, bool saturated) {
     std::vector<SensorSample> samples = recording(saturated);
-    Quorvane::OrientationFilter filter;
+    Filter filter;
     SensorSample out{};
     // Warm-up, start and some running steps, so that every size has settled.
     for (int k = 0; k < 64; ++k) filter.update(&samples[static_cast<size_t>(k)], &out, 1.0);
@@ -121,14 +124,20 @@ void runUpdates(benchmark::State& state, bool saturated) {
 }
 
 void BM_FilterUpdate(benchmark::State& state) {
-    runUpdates(state, false);
+    runUpdates<Quorvane::OrientationFilter>(state, false);
 }
 BENCHMARK(BM_FilterUpdate);
 
 void BM_FilterUpdateSaturated(benchmark::State& state) {
-    runUpdates(state, true);
+    runUpdates<Quorvane::OrientationFilter>(state, true);
 }
 BENCHMARK(BM_FilterUpdateSaturated);
+
+// The robust profile's filter on the same recording.
+void BM_RobustFilterUpdate(benchmark::State& state) {
+    runUpdates<Quorvane::RobustOrientationFilter>(state, false);
+}
+BENCHMARK(BM_RobustFilterUpdate);
 
 }  // namespace
 

@@ -66,12 +66,12 @@ Rmse RmseAccumulator::result() const {
     return r;
 }
 
-Rmse scoreRecording(const std::string& text, const std::string& source) {
+Rmse scoreRecording(const std::string& text, const std::string& source, Profile profile) {
     std::vector<std::string> required = sensorColumns();
     for (const char* name : {"gt_qw", "gt_qx", "gt_qy", "gt_qz"}) required.push_back(name);
     const Columns columns = readColumns(text, source, required, {"movement"});
     Recording recording = recordingFrom(columns, source);
-    replay(recording.samples);
+    replay(recording.samples, profile);
 
     const auto& v = columns.values;
     const std::vector<double>& movement = v[required.size()];

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "replay_csv.h"
+
 namespace Replay {
 
 using Quat = Eigen::Vector4d;  // w, x, y, z
@@ -54,7 +56,9 @@ class RmseAccumulator {
 // scores it: samples with movement == 1 (all samples without that column)
 // whose truth is not nan. source names the text in messages; throws Error
 // like readColumns.
-Rmse scoreRecording(const std::string& text, const std::string& source);
+// profile picks the filter (replay_csv.h).
+Rmse scoreRecording(const std::string& text, const std::string& source,
+                    Profile profile = Profile::Default);
 
 // "total T, heading H, inclination I deg RMSE over N samples"
 std::string describe(const Rmse& r);

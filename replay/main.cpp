@@ -13,8 +13,8 @@
 namespace {
 
 const char kUsage[] =
-    R"(Usage: orientation_replay FILE
-       orientation_replay --accuracy FILE...
+    R"(Usage: orientation_replay [--profile default|robust] FILE
+       orientation_replay [--profile default|robust] --accuracy FILE...
        orientation_replay --help
 
 Runs the tracker's host orientation filter over a recording, exactly as the
@@ -35,6 +35,12 @@ Output (standard output): CSV with the header t_s,qw,qx,qy,qz and one row per
 input row: t_s as read and the quaternion Q_SW (w, x, y, z), which maps world
 vectors into the sensor frame; the world has x towards magnetic north, y west
 and z up. The first 5 rows are the identity while the filter warms up.
+
+--profile default|robust
+  The host filter to run: default (the tracker's standard filter, also when
+  the option is absent) or robust (the opt-in filter profile 1: gyroscope
+  bias estimation, motion-robust inclination, heading-only magnetometer
+  correction with magnetic disturbance rejection).
 
 --accuracy FILE...
   For recordings that also carry a ground truth: columns gt_qw, gt_qx, gt_qy,
@@ -74,6 +80,15 @@ int main(int argc, char** argv) {
         std::cout << kUsage;
         return 0;
     }
+    Replay::Profile profile = Replay::Profile::Default;
+    if (!args.empty() && args[0] == "--profile") {
+        if (args.size() < 2) return usageError("--profile needs default or robust");
+        if (args[1] == "robust")
+            profile = Replay::Profile::Robust;
+        else if (args[1] != "default")
+            return usageError("unknown profile '" + args[1] + "'");
+        args.erase(args.begin(), args.begin() + 2);
+    }
     const bool accuracy = !args.empty() && args[0] == "--accuracy";
     if (accuracy) args.erase(args.begin());
     for (const std::string& a : args)
@@ -85,15 +100,15 @@ int main(int argc, char** argv) {
         if (accuracy) {
             for (const std::string& path : args)
                 std::cout << path << ": "
-                          << Replay::describe(Replay::scoreRecording(readInput(path),
-                                                                     path == "-" ? "stdin" : path))
+                          << Replay::describe(Replay::scoreRecording(
+                                 readInput(path), path == "-" ? "stdin" : path, profile))
                           << "\n";
         } else {
             const std::string source = args[0] == "-" ? "standard input" : args[0];
             const Replay::Columns columns =
                 Replay::readColumns(readInput(args[0]), source, Replay::sensorColumns());
             Replay::Recording recording = Replay::recordingFrom(columns, source);
-            Replay::replay(recording.samples);
+            Replay::replay(recording.samples, profile);
             Replay::writeOrientations(std::cout, recording);
         }
         std::cout.flush();

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "orientation_filter.h"
+#include "robust_orientation_filter.h"
 
 namespace Replay {
 namespace {
@@ -183,12 +184,22 @@ Recording recordingFrom(const Columns& columns, const std::string& source) {
     return r;
 }
 
-void replay(std::vector<SensorSample>& samples) {
-    Quorvane::OrientationFilter filter;
+namespace {
+template <class Filter>
+void runFilter(std::vector<SensorSample>& samples) {
+    Filter filter;
     for (SensorSample& s : samples) {
         const SensorSample in = s;
         filter.update(&in, &s, 1.0);
     }
+}
+}  // namespace
+
+void replay(std::vector<SensorSample>& samples, Profile profile) {
+    if (profile == Profile::Robust)
+        runFilter<Quorvane::RobustOrientationFilter>(samples);
+    else
+        runFilter<Quorvane::OrientationFilter>(samples);
 }
 
 void writeOrientations(std::ostream& out, const Recording& recording) {

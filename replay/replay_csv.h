@@ -62,9 +62,14 @@ struct Recording {
 // finite.
 Recording recordingFrom(const Columns& columns, const std::string& source);
 
-// Runs one fresh filter over the samples in order (process-noise gain 1,
-// jitter reduction off) and stores its Q_SW into each sample's quat.
-void replay(std::vector<SensorSample>& samples);
+// The host filter to run: the default one, or the robust profile's
+// (Quorvane::RobustOrientationFilter).
+enum class Profile { Default, Robust };
+
+// Runs one fresh filter of the profile over the samples in order
+// (process-noise gain 1, jitter reduction off) and stores its Q_SW into each
+// sample's quat.
+void replay(std::vector<SensorSample>& samples, Profile profile = Profile::Default);
 
 // Writes the header "t_s,qw,qx,qy,qz" and one row per sample: t_s as read,
 // then the quaternion in the shortest form that reads back to the same float.

@@ -1,0 +1,295 @@
+#include "robust_orientation_filter.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace Quorvane {
+namespace {
+
+constexpr double kTicksToSeconds = 1e-4;  // timestamp unit: 100 us
+
+using robust::Q4;
+using robust::V3;
+
+V3 operator+(const V3& a, const V3& b) {
+    return {a.x + b.x, a.y + b.y, a.z + b.z};
+}
+V3 operator-(const V3& a, const V3& b) {
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+V3 operator*(double s, const V3& a) {
+    return {s * a.x, s * a.y, s * a.z};
+}
+double dot(const V3& a, const V3& b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+double norm(const V3& a) {
+    return std::sqrt(dot(a, a));
+}
+V3 cross(const V3& a, const V3& b) {
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+bool finite(const V3& a) {
+    return std::isfinite(a.x) && std::isfinite(a.y) && std::isfinite(a.z);
+}
+V3 vec(const float v[3]) {
+    return {v[0], v[1], v[2]};
+}
+
+Q4 mul(const Q4& a, const Q4& b) {
+    return {a.w * b.w - a.x * b.x - a.y * b.y - a.z * b.z,
+            a.w * b.x + a.x * b.w + a.y * b.z - a.z * b.y,
+            a.w * b.y - a.x * b.z + a.y * b.w + a.z * b.x,
+            a.w * b.z + a.x * b.y - a.y * b.x + a.z * b.w};
+}
+Q4 conj(const Q4& q) {
+    return {q.w, -q.x, -q.y, -q.z};
+}
+// q / |q|; the identity for a degenerate q, so no NaN can enter the state.
+Q4 normalised(const Q4& q) {
+    const double n = std::sqrt(q.w * q.w + q.x * q.x + q.y * q.y + q.z * q.z);
+    if (!(n > 1e-12) || !std::isfinite(n)) return {1, 0, 0, 0};
+    return {q.w / n, q.x / n, q.y / n, q.z / n};
+}
+// q (x) [0, v] (x) conj(q) for a unit q.
+V3 rotate(const Q4& q, const V3& v) {
+    const V3 u{q.x, q.y, q.z};
+    const V3 t = 2.0 * cross(u, v);
+    return v + q.w * t + cross(u, t);
+}
+// exp of the rotation vector r (rad): rotation by |r| about r.
+Q4 fromRotationVector(const V3& r) {
+    const double angle = norm(r);
+    if (angle < 1e-9) return normalised({1, 0.5 * r.x, 0.5 * r.y, 0.5 * r.z});
+    const double s = std::sin(0.5 * angle) / angle;
+    return {std::cos(0.5 * angle), s * r.x, s * r.y, s * r.z};
+}
+// Factor of a first-order low-pass filter with time constant tau for step dt:
+// y += alpha (x - y).
+double lowPassFactor(double dt, double tau) {
+    return 1.0 - std::exp(-dt / tau);
+}
+double wrapAngle(double a) {
+    return std::atan2(std::sin(a), std::cos(a));
+}
+
+// Q_WS (sensor to world) from the accelerometer and, if given, the
+// magnetometer: world z along a, world x along the horizontal part of m.
+Q4 initialAttitude(const V3& a, const V3* m) {
+    const V3 z = (1.0 / norm(a)) * a;
+    V3 x{1, 0, 0};
+    if (m) {
+        x = *m - dot(*m, z) * z;
+    } else {
+        // Any horizontal direction: the sensor axis least aligned with z.
+        const V3 e = std::fabs(z.x) < 0.9 ? V3{1, 0, 0} : V3{0, 1, 0};
+        x = e - dot(e, z) * z;
+    }
+    x = (1.0 / norm(x)) * x;
+    const V3 y = cross(z, x);
+    // Rows of the world-to-sensor matrix are x, y, z seen in the sensor
+    // frame; R_WS (sensor to world) has them as rows, i.e. R_WS(i, j) = axis_i.j.
+    const double R[3][3] = {{x.x, x.y, x.z}, {y.x, y.y, y.z}, {z.x, z.y, z.z}};
+    const double tr = R[0][0] + R[1][1] + R[2][2];
+    Q4 q;
+    if (tr > 0) {
+        const double s = 2.0 * std::sqrt(tr + 1.0);
+        q = {0.25 * s, (R[2][1] - R[1][2]) / s, (R[0][2] - R[2][0]) / s, (R[1][0] - R[0][1]) / s};
+    } else if (R[0][0] > R[1][1] && R[0][0] > R[2][2]) {
+        const double s = 2.0 * std::sqrt(1.0 + R[0][0] - R[1][1] - R[2][2]);
+        q = {(R[2][1] - R[1][2]) / s, 0.25 * s, (R[0][1] + R[1][0]) / s, (R[0][2] + R[2][0]) / s};
+    } else if (R[1][1] > R[2][2]) {
+        const double s = 2.0 * std::sqrt(1.0 + R[1][1] - R[0][0] - R[2][2]);
+        q = {(R[0][2] - R[2][0]) / s, (R[0][1] + R[1][0]) / s, 0.25 * s, (R[1][2] + R[2][1]) / s};
+    } else {
+        const double s = 2.0 * std::sqrt(1.0 + R[2][2] - R[0][0] - R[1][1]);
+        q = {(R[1][0] - R[0][1]) / s, (R[0][2] + R[2][0]) / s, (R[1][2] + R[2][1]) / s, 0.25 * s};
+    }
+    return normalised(q);
+}
+
+}  // namespace
+
+RobustOrientationFilter::RobustOrientationFilter() = default;
+RobustOrientationFilter::~RobustOrientationFilter() = default;
+
+void RobustOrientationFilter::update(const SensorSample* in, SensorSample* out, double gain) {
+    (void)gain;  // see the header: the time constants are fixed in seconds
+    const V3 gyr = vec(in->gyr);
+    const V3 acc = vec(in->acc);
+    const V3 mag = vec(in->mag);
+    const bool gyrOk = finite(gyr) && norm(gyr) <= kMaxRate;
+    const double accNorm = norm(acc);
+    const bool accOk = finite(acc) && accNorm > 1e-6 && accNorm < 1e6;
+    const double magNorm = norm(mag);
+    const bool magOk = finite(mag) && magNorm > 1e-12 && magNorm < 1e12 &&
+                       (!accOk || norm(cross(acc, mag)) > 1e-6 * accNorm * magNorm);
+
+    if (!initialised_) {
+        if (accOk) start(acc, magOk ? &mag : nullptr, in->timestamp);
+        writeOutput(out);
+        return;
+    }
+
+    // Step on the 32-bit clock: the difference modulo 2^32 crosses the wrap;
+    // a difference of 2^31 or more is a step back and integrates nothing.
+    const uint32_t ticks = in->timestamp - lastTimestamp_;
+    lastTimestamp_ = in->timestamp;
+    double dt = ticks < 0x80000000u ? ticks * kTicksToSeconds : 0.0;
+    dt = std::min(dt, kMaxStepSeconds);
+
+    double rate = 0;  // bias-corrected turn rate, rad/s
+    if (gyrOk) {
+        const V3 w = gyr - V3{bias_[0], bias_[1], bias_[2]};
+        rate = norm(w);
+        lastRate_ = w;
+        gyroQuat_ = normalised(mul(gyroQuat_, fromRotationVector(dt * w)));
+        if (accOk) updateRest(gyr, acc, dt);
+    } else {
+        restSeconds_ = 0;
+    }
+    if (accOk) correctTilt(acc, dt);
+    if (magOk) {
+        correctHeading(mag, rate, dt);
+    }
+    writeOutput(out);
+}
+
+void RobustOrientationFilter::start(const V3& acc, const V3* mag, uint32_t timestamp) {
+    gyroQuat_ = initialAttitude(acc, mag);
+    tilt_ = {1, 0, 0, 0};
+    heading_ = 0;
+    accLowPass_ = rotate(gyroQuat_, acc);
+    restGyr_ = {0, 0, 0};
+    restAcc_ = acc;
+    restSeconds_ = 0;
+    headingKnown_ = mag != nullptr;
+    if (mag) {
+        // The first field is taken as the earth's until proven otherwise.
+        const V3 m = rotate(gyroQuat_, *mag);
+        magNormRef_ = norm(m);
+        magDipRef_ = std::atan2(-m.z, std::hypot(m.x, m.y));
+        candNorm_ = magNormRef_;
+        candDip_ = magDipRef_;
+    }
+    lastTimestamp_ = timestamp;
+    initialised_ = true;
+}
+
+void RobustOrientationFilter::updateRest(const V3& gyr, const V3& acc, double dt) {
+    const double a = lowPassFactor(dt, kRestTau);
+    restGyr_ = restGyr_ + a * (gyr - restGyr_);
+    restAcc_ = restAcc_ + a * (acc - restAcc_);
+    const bool still = norm(gyr - restGyr_) < kRestGyr && norm(acc - restAcc_) < kRestAcc &&
+                       norm(restGyr_) < kRestMaxRate;
+    restSeconds_ = still ? restSeconds_ + dt : 0.0;
+    if (restSeconds_ < kRestMinSeconds) return;
+    // At rest the gyroscope reads its bias (plus noise): follow its mean.
+    const double b = lowPassFactor(dt, kRestBiasTau);
+    bias_[0] += b * (restGyr_.x - bias_[0]);
+    bias_[1] += b * (restGyr_.y - bias_[1]);
+    bias_[2] += b * (restGyr_.z - bias_[2]);
+}
+
+void RobustOrientationFilter::correctTilt(const V3& acc, double dt) {
+    // Low-pass in the quasi-inertial frame: gravity stands still there and a
+    // bounded motion's linear acceleration integrates to a velocity change,
+    // which the filter divides by its time constant. Every reading enters
+    // with the same weight: leaving out or down-weighting the strongly
+    // accelerated ones would break exactly that cancellation (on recorded
+    // fast motion it doubled the inclination error).
+    accLowPass_ = accLowPass_ + lowPassFactor(dt, kAccTau) * (rotate(gyroQuat_, acc) - accLowPass_);
+    const V3 a = rotate(tilt_, accLowPass_);
+    const double n = norm(a);
+    if (!(n > 1e-9)) return;
+    const V3 u = (1.0 / n) * a;
+    // Shortest rotation taking u onto world z: (1 + u.z, u x z) normalised.
+    Q4 c{1 + u.z, u.y, -u.x, 0};
+    if (c.w < 1e-9) c = {0, 1, 0, 0};  // upside down: any half turn about a horizontal axis
+    c = normalised(c);
+    tilt_ = normalised(mul(c, tilt_));
+
+    // Integral feedback of the correction into the bias: the correction
+    // undoes the drift the bias error causes, seen in the levelled frame.
+    // Only in calm motion: under strong acceleration or fast turns the
+    // corrections carry the lever-arm and centripetal accelerations, which
+    // do not average out and would bend the bias.
+    if (dt <= 0 || std::fabs(norm(acc) - kGravity) > kBiasGateAcc ||
+        norm(lastRate_) > kBiasGateRate)
+        return;
+    const V3 theta = (c.w >= 0 ? 2.0 : -2.0) * V3{c.x, c.y, c.z};  // rad, levelled frame
+    const V3 e = rotate(conj(mul(tilt_, gyroQuat_)), theta);       // sensor frame
+    const double k = 1.0 / kMotionBiasTau;  // per s; e already scales with dt
+    bias_[0] = std::clamp(bias_[0] - k * e.x, -kMaxBias, kMaxBias);
+    bias_[1] = std::clamp(bias_[1] - k * e.y, -kMaxBias, kMaxBias);
+    bias_[2] = std::clamp(bias_[2] - k * e.z, -kMaxBias, kMaxBias);
+}
+
+void RobustOrientationFilter::correctHeading(const V3& mag, double rate, double dt) {
+    const V3 m = rotate(mul(tilt_, gyroQuat_), mag);  // levelled frame
+    const double horizontal = std::hypot(m.x, m.y);
+    const double n = norm(m);
+    if (!(horizontal > 1e-9 * n)) return;
+    const double dip = std::atan2(-m.z, horizontal);
+    if (!headingKnown_) {
+        // First usable field after a start without one: take its heading.
+        heading_ = -std::atan2(m.y, m.x);
+        magNormRef_ = candNorm_ = n;
+        magDipRef_ = candDip_ = dip;
+        headingKnown_ = true;
+        return;
+    }
+
+    magDisturbed_ = std::fabs(n - magNormRef_) > kMagNormTol * magNormRef_ ||
+                    std::fabs(dip - magDipRef_) > kMagDipTol;
+    if (magDisturbed_) {
+        // A new field that stays consistent while the tracker turns is a new
+        // homogeneous field; a local disturbance changes as it moves.
+        if (std::fabs(n - candNorm_) < kMagNormTol * candNorm_ &&
+            std::fabs(dip - candDip_) < kMagDipTol) {
+            const double a = lowPassFactor(dt, kMagRefTau / 10);
+            candNorm_ += a * (n - candNorm_);
+            candDip_ += a * (dip - candDip_);
+            if (rate > kMagNewMinRate) candSeconds_ += dt;
+            if (candSeconds_ >= kMagNewSeconds) {
+                magNormRef_ = candNorm_;
+                magDipRef_ = candDip_;
+                magDisturbed_ = false;
+            }
+        } else {
+            candNorm_ = n;
+            candDip_ = dip;
+            candSeconds_ = 0;
+        }
+        if (magDisturbed_) return;
+    }
+    candNorm_ = n;
+    candDip_ = dip;
+    candSeconds_ = 0;
+    const double r = lowPassFactor(dt, kMagRefTau);
+    magNormRef_ += r * (n - magNormRef_);
+    magDipRef_ += r * (dip - magDipRef_);
+
+    // Heading error: the angle of the horizontal field from world north.
+    const double error = wrapAngle(std::atan2(m.y, m.x) + heading_);
+    // Huber-type bounded influence: an error beyond kMagErrorClip is more
+    // likely a local field distortion than gyroscope drift, so it pulls no
+    // harder than kMagErrorClip (P. J. Huber, "Robust estimation of a
+    // location parameter", Ann. Math. Statist. 35(1):73-101, 1964).
+    const double step =
+        lowPassFactor(dt, kMagTau) * std::clamp(error, -kMagErrorClip, kMagErrorClip);
+    heading_ = wrapAngle(heading_ - step);
+}
+
+void RobustOrientationFilter::writeOutput(SensorSample* out) const {
+    // Q_SW = conj(heading (x) tilt (x) q_gyro), the heading a turn about world z.
+    const Q4 h{std::cos(0.5 * heading_), 0, 0, std::sin(0.5 * heading_)};
+    Q4 q = normalised(conj(mul(h, mul(tilt_, gyroQuat_))));
+    if (q.w < 0) q = {-q.w, -q.x, -q.y, -q.z};
+    out->quat[0] = static_cast<float>(q.w);
+    out->quat[1] = static_cast<float>(q.x);
+    out->quat[2] = static_cast<float>(q.y);
+    out->quat[3] = static_cast<float>(q.z);
+}
+
+}  // namespace Quorvane
