@@ -61,7 +61,13 @@ DemoRun runDemo(const std::vector<std::string>& env, double seconds) {
         }
     }
     int status = 0;
-    if (waitpid(pid, &status, WNOHANG) == 0) {
+    // A demo that closed its output is ending: give it a moment to exit.
+    pid_t ended = waitpid(pid, &status, WNOHANG);
+    for (int i = 0; ended == 0 && !outOpen && !errOpen && i < 500; ++i) {
+        usleep(10000);
+        ended = waitpid(pid, &status, WNOHANG);
+    }
+    if (ended == 0) {
         kill(pid, SIGTERM);
         waitpid(pid, &status, 0);
         // What the demo printed before the signal, it flushed line by line.
