@@ -27,6 +27,9 @@ constexpr milliseconds kTick{10};
 constexpr std::size_t kReadChunk = 512;
 // How long an unplug after the last packet waits for the line to drain.
 constexpr milliseconds kUnplugGrace{100};
+// Time the device takes to decode a command and prepare its reply, before
+// the reply's first byte goes onto the line.
+constexpr microseconds kProcessingDelay{500};
 // Further behind than this, samples are not made up for.
 constexpr milliseconds kLongestCatchUp{1000};
 
@@ -160,7 +163,7 @@ void TrackerSim::serve() {
                     core_.receive(input.data(), static_cast<std::size_t>(n), reply);
                     delayMs = core_.faults().replyDelayMs;
                 }
-                out.schedule(now + milliseconds(delayMs), reply);
+                out.schedule(now + kProcessingDelay + milliseconds(delayMs), reply);
                 lastByte = now;
             }
         }

@@ -12,7 +12,9 @@
 // set the device streams nothing.
 //
 // Pacing: bytes leave at the line's 10472.7 bytes/s (115200 baud, 8N2),
-// replies included. A sample whose packet does not fit into the transmitter
+// replies included; a reply starts 0.5 ms after its command arrived (the
+// device's processing time). Bytes reach the pseudo-terminal in chunks of
+// about a millisecond, as a USB serial device delivers them. A sample whose packet does not fit into the transmitter
 // FIFO (Options::transmitFifo) together with the bytes still waiting is
 // skipped; the timestamps keep the measuring times, so the host sees gaps.
 #pragma once

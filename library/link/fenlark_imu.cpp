@@ -2,6 +2,7 @@
 
 #include "packet_decoder.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
@@ -22,6 +23,9 @@ namespace {
 constexpr unsigned char kEsc = 0x1B;
 constexpr unsigned char kConfigAlwaysSet = 0x04;  // configuration byte 2, bit 2
 constexpr int kIdReplyMinimum = 25;
+constexpr int kIdReplyPauseMs = 20;   // longest wait for the identification reply
+constexpr int kIdQuietGapMs = 2;      // silence that ends a reply without line end
+constexpr int kReplyPauseMs = 100;    // longest wait for a command's reply
 
 const char kNoIdMessage[] = "FenlarkIMU:  No device found, no ID received";
 const char kBadIdMessage[] = "FenlarkIMU:  No device found, incorrect ID";
@@ -38,6 +42,25 @@ unsigned char matrixAddress(int index) {
     // Wraps in 8 bits like the device's address byte.
     return static_cast<unsigned char>(FenlarkIMU::kMatrixAddress +
                                       FenlarkIMU::kMatrixLength * static_cast<unsigned>(index));
+}
+
+// Reads the reply as it arrives until `complete()` says it is whole, or until
+// the pause the protocol allows for it has passed: a reply that is complete
+// earlier ends the wait at once, and the result is the one the full pause
+// would give. Returns the number of bytes read.
+template <typename Complete>
+int awaitReply(FenlarkIO& io, int pauseMs, Complete complete) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(pauseMs);
+    int got = 0;
+    for (;;) {
+        got += io.read();
+        if (complete()) return got;
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) return got;
+        io.waitForData(static_cast<int>(left));
+    }
 }
 
 unsigned char statusMask(int bit) {
@@ -63,7 +86,6 @@ FenlarkIMU::FenlarkIMU(FenlarkIO* io) : io_(io), config_(), message_(), id_() {
         writeCommand(kBankConfig, 2, 1, 'S');
     }
     io_->clear();
-    sleepMs(10);
 }
 
 FenlarkIMU::~FenlarkIMU() {
@@ -94,14 +116,19 @@ void FenlarkIMU::identify() {
     } catch (const std::runtime_error&) {
     }
     io_->clear();
-    sleepMs(10);
 
     io_->clear();
     sleepMs(10);
     const unsigned char request[2] = {kEsc, 'I'};
     io_->write(request, 2);
-    sleepMs(20);
-    io_->read();
+    // The reply is whole at its line end; a reply without one is taken as
+    // whole once 25 bytes are in and the line has been quiet for a moment.
+    awaitReply(*io_, kIdReplyPauseMs, [this] {
+        const int n = io_->available();
+        if (n < kIdReplyMinimum) return false;
+        if (io_->data()[n - 1] == '\n') return true;
+        return !io_->waitForData(kIdQuietGapMs);
+    });
 
     const int count = io_->available();
     if (count < kIdReplyMinimum) throw std::runtime_error(kNoIdMessage);
@@ -142,8 +169,7 @@ bool FenlarkIMU::readCommand(unsigned char bank, unsigned char address, unsigned
     io_->clear();
     sleepMs(10);
     io_->write(message_, kHeaderLength);
-    sleepMs(100);
-    io_->read();
+    awaitReply(*io_, kReplyPauseMs, [&] { return io_->available() >= length + 2; });
 
     // Reply: status, `length` data bytes, checksum of the data.
     const unsigned char* reply = io_->data();
@@ -153,7 +179,6 @@ bool FenlarkIMU::readCommand(unsigned char bank, unsigned char address, unsigned
     }
     std::memcpy(payload(), reply + 1, length);
     io_->clear();
-    sleepMs(10);
     return true;
 }
 
@@ -165,11 +190,9 @@ bool FenlarkIMU::writeCommand(unsigned char bank, unsigned char address, unsigne
     io_->clear();
     sleepMs(10);
     io_->write(message_, kHeaderLength + length + 1);
-    sleepMs(100);
-    const int got = io_->read();
+    const int got = awaitReply(*io_, kReplyPauseMs, [this] { return io_->available() >= 1; });
     if (got < 1 || io_->data()[0] != 0x00) throw std::runtime_error(kWriteFailedMessage);
     io_->clear();
-    sleepMs(10);
     return true;
 }
 
@@ -292,10 +315,16 @@ void FenlarkIMU::getDeviceInfo(DeviceInfo* out) {
 }
 
 void FenlarkIMU::readPacket(SensorSample* sample) {
-    constexpr int kRounds = 5;
-    constexpr int kRoundPauseMs = 3;
+    // Waits for the packet for at most five rounds of 3 ms, as one budget: a
+    // wait ends as soon as the packet is complete. Once a packet has begun,
+    // the rest needs its wire time, so the thread sleeps through it instead
+    // of waking for every few bytes.
+    using Clock = std::chrono::steady_clock;
+    constexpr auto kBudget = std::chrono::milliseconds(5 * 3);
+    constexpr int kByteTimeUs = 96;  // 11 bits at 115200 baud
     const PacketLayout layout = packetLayout(config_);
-    for (int round = 0; round < kRounds; ++round) {
+    const auto deadline = Clock::now() + kBudget;
+    for (;;) {
         io_->read();
         const int available = io_->available();
         if (available > 0) {
@@ -307,7 +336,15 @@ void FenlarkIMU::readPacket(SensorSample* sample) {
             io_->consume(start);
             if (io_->available() >= layout.length) break;
         }
-        sleepMs(kRoundPauseMs);
+        const auto leftUs =
+            std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
+        if (leftUs <= 0) break;
+        const int missing = layout.length - io_->available();
+        if (io_->available() > 0 && missing * kByteTimeUs < leftUs) {
+            sleepUs(missing * kByteTimeUs);
+            if (io_->read() > 0) continue;  // read again at the top, searching as usual
+        }
+        io_->waitForData(static_cast<int>((leftUs + 999) / 1000));
     }
     if (io_->available() < layout.length) throw std::runtime_error("FenlarkIMU: Not enough data");
     const unsigned char* packet = io_->data();

@@ -83,6 +83,19 @@ const unsigned char* BufferedFenlarkIO::data() {
     return buffer_.get() + readPos_;
 }
 
+bool BufferedFenlarkIO::waitForData(int timeoutMs) {
+    if (state_ != State::Open) {
+        sleepMs(timeoutMs);
+        return false;
+    }
+    return waitDevice(timeoutMs);
+}
+
+bool BufferedFenlarkIO::waitDevice(int timeoutMs) {
+    sleepMs(timeoutMs);
+    return false;
+}
+
 void BufferedFenlarkIO::consume(int count) {
     if (count <= 0) return;
     readPos_ += count;
@@ -107,6 +120,14 @@ void sleepMs(int ms) {
         f(ms);
     } else if (ms > 0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
+}
+
+void sleepUs(int us) {
+    if (const SleepFunction f = sleepOverride.load(std::memory_order_relaxed)) {
+        f((us + 999) / 1000);
+    } else if (us > 0) {
+        std::this_thread::sleep_for(std::chrono::microseconds(us));
     }
 }
 

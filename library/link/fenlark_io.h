@@ -43,6 +43,11 @@ class FenlarkIO {
     virtual const unsigned char* data() = 0;
     // Marks `count` bytes as consumed.
     virtual void consume(int count) = 0;
+    // Blocks until bytes that read() would fetch have arrived, or `timeoutMs`
+    // has passed; returns whether bytes are there. Reads nothing. On a
+    // closed or vanished device it takes the whole time-out and returns
+    // false, so that callers polling with it keep their pace.
+    virtual bool waitForData(int timeoutMs) = 0;
 };
 
 // Receive-buffer bookkeeping and port list shared by every platform backend.
@@ -64,6 +69,7 @@ class BufferedFenlarkIO : public FenlarkIO {
     int available() override;
     const unsigned char* data() override;
     void consume(int count) override;
+    bool waitForData(int timeoutMs) override;
 
     int capacity() const { return capacity_; }
 
@@ -76,6 +82,10 @@ class BufferedFenlarkIO : public FenlarkIO {
     virtual bool writeDevice(const unsigned char* bytes, int length) = 0;
     // Discards the driver's transmit and receive queues.
     virtual void purgeDevice() = 0;
+    // Waits up to `timeoutMs` for received bytes (see waitForData). This
+    // fallback simply sleeps the time-out; backends override it with the
+    // system's own wait.
+    virtual bool waitDevice(int timeoutMs);
 
     State state() const { return state_; }
     void setState(State s) { state_ = s; }
@@ -96,11 +106,13 @@ class BufferedFenlarkIO : public FenlarkIO {
 // enumerating devices!" when the system's device list cannot be read.
 std::unique_ptr<FenlarkIO> createPlatformIO(int capacity);
 
-// Sleeps the calling thread for `ms` milliseconds. Every protocol pause goes
-// through here.
+// Sleeps the calling thread for `ms` milliseconds (sleepUs: microseconds).
+// Every protocol pause goes through here.
 void sleepMs(int ms);
+void sleepUs(int us);
 
-// Replaces what sleepMs does, for harnesses that replay recorded bytes or
+// Replaces what sleepMs and sleepUs do (the function gets whole
+// milliseconds, rounded up), for harnesses that replay recorded bytes or
 // fuzz the protocol without wall-clock pauses; nullptr restores real sleeping.
 // Process-wide: set it before any tracker is in use.
 using SleepFunction = void (*)(int ms);

@@ -190,4 +190,23 @@ void FenlarkIOPosix::purgeDevice() {
     tcflush(fd_, TCIOFLUSH);
 }
 
+bool FenlarkIOPosix::waitDevice(int timeoutMs) {
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        pollfd pfd{fd_, POLLIN, 0};
+        const int ready = poll(&pfd, 1, left > 0 ? static_cast<int>(left) : 0);
+        if (ready > 0 && (pfd.revents & POLLIN)) return true;
+        if (ready > 0) {
+            // Hung up or failed (an unplugged tracker): nothing will come.
+            if (left > 0) sleepMs(static_cast<int>(left));
+            return false;
+        }
+        if (ready == 0 || errno != EINTR) return false;
+    }
+}
+
 }  // namespace Quorvane

@@ -38,6 +38,8 @@ class FenlarkIOPosix : public BufferedFenlarkIO {
     int readDevice(unsigned char* into, int max) override;
     bool writeDevice(const unsigned char* bytes, int length) override;
     void purgeDevice() override;
+    // poll() for input; a hung-up device sleeps the time-out instead.
+    bool waitDevice(int timeoutMs) override;
 
   private:
     int fd_ = -1;

@@ -179,15 +179,23 @@ TEST_F(Stream, IncompletePacketStaysBufferedUntilTheRestArrives) {
     EXPECT_EQ(s.quat[2], 12.0f);
 }
 
-TEST_F(Stream, BytesTricklingInAreCollectedOverRounds) {
+TEST_F(Stream, BytesTricklingInAreCollectedWithoutLoss) {
     use(0x3FF, true);
     io.chunk = 4;  // the port hands over 4 bytes per read
     io.feed(packet(0x3FF, true, 9, [](int j) { return -100.0f * j; }));
+    io.feed(packet(0x3FF, true, 10, [](int j) { return 1.0f * j; }));
+    // Depending on how many reads fit into the wait, a call may give up with
+    // the bytes kept; the packets still come out whole and in order.
     SensorSample s = filledSample();
-    EXPECT_EQ(readError(&s), "FenlarkIMU: Not enough data");  // 5 rounds x 4 bytes < 26
-    EXPECT_EQ(readError(&s), "");
-    EXPECT_EQ(s.timestamp, 9u);
-    EXPECT_EQ(s.temperature, -900.0f);
+    std::string error;
+    for (uint32_t expected : {9u, 10u}) {
+        int calls = 0;
+        while ((error = readError(&s)) == "FenlarkIMU: Not enough data" && ++calls < 10) {
+        }
+        EXPECT_EQ(error, "");
+        EXPECT_EQ(s.timestamp, expected);
+    }
+    EXPECT_EQ(s.temperature, 9.0f);
 }
 
 TEST_F(Stream, BadEndResynchronisesOnTheNextStart) {
