@@ -66,10 +66,12 @@ int run() {
     std::printf("\n\n");
     if (count < 1) {
         std::fprintf(stderr, "No Fenlark sensors found\n");
+        fenlarkDestroy(handle);
         return 0;
     }
     if (fenlarkOpen(handle, nullptr, nullptr) < 0) {
         std::fprintf(stderr, "Error while trying to access Fenlark\n");
+        fenlarkDestroy(handle);
         return -1;
     }
 

@@ -167,6 +167,17 @@ QUORVANE_API void fenlarkEulerOri(const SensorSample* sample, float* euler) {
     Quorvane::eulerAngles({s.quat[0], s.quat[1], s.quat[2], s.quat[3]}, record(euler));
 }
 
+QUORVANE_API bool fenlarkSetFilterProfile(VirtualFenlark* handle, int profile) {
+    if (profile != Quorvane::StandardProfile && profile != Quorvane::RobustProfile)
+        throw std::invalid_argument("fenlark: unknown filter profile");
+    tracker(handle).setFilterProfile(static_cast<Quorvane::FilterProfile>(profile));
+    return true;
+}
+
+QUORVANE_API int fenlarkGetFilterProfile(VirtualFenlark* handle) {
+    return tracker(handle).filterProfile();
+}
+
 QUORVANE_API void fenlarkGetData(VirtualFenlark* handle, SensorSample* out) {
     tracker(handle).getData(record(out));
 }

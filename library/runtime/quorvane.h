@@ -242,6 +242,18 @@ QUORVANE_API void fenlarkSetJitterParam(VirtualFenlark* handle, double alpha, do
 /* Yaw, pitch, roll in radians of the sample's quaternion; yaw in [0, 2 pi). */
 QUORVANE_API void fenlarkEulerOri(const SensorSample* sample, float* euler);
 
+/*
+ * Host filter profile, used when the tracker does not send its own
+ * orientation. 0 (the default): the standard filter. 1: the robust filter,
+ * which estimates the gyroscope bias, rides out fast motion and rejects
+ * magnetic disturbances (on the public BROAD recordings about 1.8 degrees
+ * total error against about 10 for the standard filter); it ignores the
+ * jitter-reduction gain. A change takes effect at the next fenlarkStart; no
+ * device command. Other values raise std::invalid_argument.
+ */
+QUORVANE_API bool fenlarkSetFilterProfile(VirtualFenlark* handle, int profile);
+QUORVANE_API int fenlarkGetFilterProfile(VirtualFenlark* handle);
+
 /* Copies the sample at the ring's read position and moves on unless it is
  * the newest; then applies the boresight correction when enabled and RAW
  * mode is off. A reader faster than the tracker gets the newest sample

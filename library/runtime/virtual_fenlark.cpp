@@ -5,7 +5,6 @@
 #include <system_error>
 
 #include "device_list.h"
-#include "orientation_filter.h"
 
 namespace Quorvane {
 namespace {
@@ -135,7 +134,7 @@ bool VirtualFenlark::start() {
     running_ = true;
     if (filter_) return true;  // already started: the flags are asserted again
 
-    filter_ = std::make_unique<OrientationFilter>();
+    filter_ = std::make_unique<HostFilter>(profile_.load());
     started_ = true;
     device.startStreaming();
     ring_.reset();

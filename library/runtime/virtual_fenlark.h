@@ -19,13 +19,12 @@
 #include "boresight.h"
 #include "fenlark_imu.h"
 #include "fenlark_io.h"
+#include "host_filter.h"
 #include "jitter_reduction.h"
 #include "quorvane.h"
 #include "sample_ring.h"
 
 namespace Quorvane {
-
-class OrientationFilter;
 
 class VirtualFenlark {
   public:
@@ -73,6 +72,10 @@ class VirtualFenlark {
     bool jitterEnabled() const;
     bool setJitterStatus(bool on);
     JitterParams jitterParams() const;
+
+    // The host filter of the next start: StandardProfile or RobustProfile.
+    FilterProfile filterProfile() const { return profile_.load(); }
+    void setFilterProfile(FilterProfile profile) { profile_.store(profile); }
     void setJitterParams(const JitterParams& params);
     // The process-noise gain the acquisition thread last handed to the
     // filter (1.0 when jitter reduction did not run). For tests and tools.
@@ -101,10 +104,11 @@ class VirtualFenlark {
     std::atomic<bool> running_{false};
     bool finished_ = true;  // guarded by stateMutex_
     std::thread thread_;
-    std::unique_ptr<OrientationFilter> filter_;  // exists only while started
-    std::atomic<bool> started_{false};           // between start and stop (filter_ exists)
-    JitterReduction jitter_;                     // the thread's own
-    std::atomic<double> jitterGain_{1.0};        // published copy of the gain in use
+    std::unique_ptr<HostFilter> filter_;  // exists only while started
+    std::atomic<FilterProfile> profile_{StandardProfile};
+    std::atomic<bool> started_{false};     // between start and stop (filter_ exists)
+    JitterReduction jitter_;               // the thread's own
+    std::atomic<double> jitterGain_{1.0};  // published copy of the gain in use
 };
 
 }  // namespace Quorvane

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <optional>
+#include <stdexcept>
 
 #include "tracker_fixture.h"
 
@@ -166,14 +167,20 @@ TEST(HostOrientation, StaysNearTheTruthStillAndMoving) {
     const struct {
         const char* name;
         sim::Motion motion;
+        int profile;   // host filter: standard or robust
         double bound;  // degrees
-    } cases[] = {{"still", stillAt(kTilted).motion, 5.0}, {"moving", moving, 15.0}};
+    } cases[] = {{"still", stillAt(kTilted).motion, 0, 5.0},
+                 {"moving", moving, 0, 15.0},
+                 {"still, robust filter", stillAt(kTilted).motion, 1, 5.0},
+                 {"moving, robust filter", moving, 1, 15.0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         sim::Options options = stillAt(kTilted, "TRUE");
         options.motion = c.motion;
         sim::TrackerSim device(options);
         Handle tracker;
+        ASSERT_TRUE(fenlarkSetFilterProfile(tracker, c.profile));
+        EXPECT_EQ(fenlarkGetFilterProfile(tracker), c.profile);
         const SensorConfig config = trackerConfig(0x3FF);
         ASSERT_EQ(fenlarkOpen(tracker, &config, device.devicePath().c_str()), 0);
         fenlarkStart(tracker);
@@ -191,6 +198,14 @@ TEST(HostOrientation, StaysNearTheTruthStillAndMoving) {
         std::printf("%s: worst %.2f deg\n", c.name, worst);
         fenlarkStop(tracker);
     }
+}
+
+TEST(HostOrientation, UnknownFilterProfileIsRefused) {
+    Handle tracker;
+    EXPECT_EQ(fenlarkGetFilterProfile(tracker), 0);
+    for (int profile : {-1, 2})
+        EXPECT_THROW(fenlarkSetFilterProfile(tracker, profile), std::invalid_argument);
+    EXPECT_EQ(fenlarkGetFilterProfile(tracker), 0);
 }
 
 }  // namespace

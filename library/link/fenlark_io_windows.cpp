@@ -1,0 +1,210 @@
+#include "fenlark_io_windows.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+namespace Quorvane {
+namespace {
+
+// Size of the buffers the registry walk reads subkey names and port names into.
+constexpr DWORD kRegistryBufferSize = 100;
+constexpr const char* kDeviceParametersSuffix = "\\Device Parameters";
+constexpr DWORD kDrainChunk = 1024;
+
+// The port name of one device instance, or false when the instance has no
+// "Device Parameters" key, no "PortName" value, or a value that does not fit.
+bool readPortName(HKEY root, const char* instance, std::string* portName) {
+    // Built outside the name buffer, so a long instance name can't overrun it.
+    const std::string parametersKey = std::string(instance) + kDeviceParametersSuffix;
+    HKEY parameters;
+    if (RegOpenKeyExA(root, parametersKey.c_str(), 0, KEY_READ, &parameters) != ERROR_SUCCESS)
+        return false;
+    char value[kRegistryBufferSize];
+    DWORD length = sizeof value;
+    const LONG status = RegQueryValueExA(parameters, "PortName", nullptr, nullptr,
+                                         reinterpret_cast<LPBYTE>(value), &length);
+    RegCloseKey(parameters);
+    if (status != ERROR_SUCCESS) return false;
+    if (length < sizeof value) {
+        value[length] = '\0';
+    } else if (value[sizeof value - 1] != '\0') {
+        return false;  // a full buffer with no room left for the terminator
+    }
+    *portName = value;
+    return true;
+}
+
+bool usable(HANDLE h) {
+    return h != nullptr && h != INVALID_HANDLE_VALUE;
+}
+
+}  // namespace
+
+std::string comDevicePath(const std::string& portName) {
+    return "\\\\.\\" + portName;
+}
+
+std::vector<std::string> findTrackerComPorts() {
+    HKEY root;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTrackerUsbKey, 0, KEY_READ, &root) != ERROR_SUCCESS)
+        throw std::runtime_error("Can't open root key for enumerating devices!");
+
+    std::vector<std::string> ports;
+    for (DWORD index = 0;; ++index) {
+        char instance[kRegistryBufferSize];
+        DWORD length = sizeof instance;
+        const LONG status =
+            RegEnumKeyExA(root, index, instance, &length, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_NO_MORE_ITEMS) break;
+        if (status != ERROR_SUCCESS) continue;  // for example a name longer than the buffer
+        std::string portName;
+        if (readPortName(root, instance, &portName)) ports.push_back(portName);
+    }
+    RegCloseKey(root);
+
+    std::sort(ports.begin(), ports.end());  // byte-wise: COM10 before COM3
+    ports.erase(std::unique(ports.begin(), ports.end()), ports.end());
+    return ports;
+}
+
+std::unique_ptr<FenlarkIO> createPlatformIO(int capacity) {
+    return std::make_unique<FenlarkIOWindows>(capacity);
+}
+
+FenlarkIOWindows::FenlarkIOWindows(int capacity) : BufferedFenlarkIO(capacity) {
+    for (const std::string& name : findTrackerComPorts()) ports.push_back(comDevicePath(name));
+}
+
+FenlarkIOWindows::FenlarkIOWindows(const FenlarkIOWindows& other) : BufferedFenlarkIO(other) {}
+
+FenlarkIOWindows& FenlarkIOWindows::operator=(const FenlarkIOWindows& other) {
+    BufferedFenlarkIO::operator=(other);
+    return *this;
+}
+
+FenlarkIOWindows::~FenlarkIOWindows() {
+    close();
+}
+
+bool FenlarkIOWindows::open(const std::string& path, int baud) {
+    if (usable(handle_)) close();
+    handle_ = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                          nullptr);
+    if (handle_ == INVALID_HANDLE_VALUE) throw std::runtime_error("Could not open device " + path);
+
+    // Only the flow control and the frame change; everything else stays as
+    // the driver reports it.
+    DCB dcb;
+    std::memset(&dcb, 0, sizeof dcb);
+    dcb.DCBlength = sizeof dcb;
+    if (!GetCommState(handle_, &dcb)) throw std::runtime_error("Could not open device " + path);
+    dcb.fOutxCtsFlow = FALSE;
+    dcb.fOutxDsrFlow = FALSE;
+    dcb.fDtrControl = DTR_CONTROL_DISABLE;
+    dcb.fDsrSensitivity = FALSE;
+    dcb.fOutX = FALSE;
+    dcb.fInX = FALSE;
+    dcb.fRtsControl = RTS_CONTROL_DISABLE;
+    dcb.BaudRate = static_cast<DWORD>(baud);
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = TWOSTOPBITS;
+    if (!SetCommState(handle_, &dcb)) throw std::runtime_error("Could not open device " + path);
+
+    // Reads return at once with what has arrived; a write gives up after 4 ms.
+    COMMTIMEOUTS timeouts;
+    std::memset(&timeouts, 0, sizeof timeouts);
+    GetCommTimeouts(handle_, &timeouts);
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = 0;
+    timeouts.WriteTotalTimeoutMultiplier = 0;
+    timeouts.WriteTotalTimeoutConstant = 4;
+    (void)SetCommTimeouts(handle_, &timeouts);
+
+    PurgeComm(handle_, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+    currentPath = path;
+    setState(State::Open);
+    return true;
+}
+
+bool FenlarkIOWindows::close() {
+    currentPath.clear();
+    setState(State::Closed);
+    HANDLE h = handle_;
+    handle_ = INVALID_HANDLE_VALUE;
+    // On a port that was never opened or is closed already every call would
+    // fail without effect.
+    if (!usable(h)) return false;
+
+    FlushFileBuffers(h);
+    // Reads must return at once for the drain below; the write time-outs stay.
+    COMMTIMEOUTS timeouts;
+    std::memset(&timeouts, 0, sizeof timeouts);
+    GetCommTimeouts(h, &timeouts);
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = 0;
+    (void)SetCommTimeouts(h, &timeouts);
+    unsigned char scratch[kDrainChunk];
+    DWORD got = 0;
+    while (ReadFile(h, scratch, kDrainChunk, &got, nullptr) && got > 0) {
+    }
+    return CloseHandle(h) != 0;
+}
+
+bool FenlarkIOWindows::isOpen() {
+    return handle_ != nullptr;
+}
+
+int FenlarkIOWindows::readDevice(unsigned char* into, int max) {
+    DWORD got = 0;
+    if (!ReadFile(handle_, into, static_cast<DWORD>(max), &got, nullptr)) return 0;
+    return static_cast<int>(got);
+}
+
+bool FenlarkIOWindows::writeDevice(const unsigned char* bytes, int length) {
+    // The count actually written is not checked: a write that times out
+    // after 4 ms still succeeds, and the protocol layer notices missing
+    // replies on its own.
+    DWORD written = 0;
+    return WriteFile(handle_, bytes, static_cast<DWORD>(length), &written, nullptr) != 0;
+}
+
+void FenlarkIOWindows::purgeDevice() {
+    PurgeComm(handle_, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+}
+
+}  // namespace Quorvane
+
+namespace Quorvane {
+
+bool FenlarkIOWindows::waitDevice(int timeoutMs) {
+    // The port is opened without overlapped I/O, so its read time-outs are
+    // what make reads return at once; the wait looks at the input queue.
+    const DWORD start = GetTickCount();
+    for (;;) {
+        COMSTAT status{};
+        DWORD errors = 0;
+        if (!ClearCommError(handle_, &errors, &status)) {
+            // The device is gone: keep the caller's pace.
+            const DWORD spent = GetTickCount() - start;
+            if (timeoutMs > 0 && spent < static_cast<DWORD>(timeoutMs)) Sleep(timeoutMs - spent);
+            return false;
+        }
+        if (status.cbInQue > 0) return true;
+        if (timeoutMs <= 0 || GetTickCount() - start >= static_cast<DWORD>(timeoutMs)) return false;
+        Sleep(1);
+    }
+}
+
+}  // namespace Quorvane
