@@ -188,3 +188,38 @@ TEST(Protocol, StreamStartsAndStopsAndClosingStopsIt) {
 }
 
 }  // namespace
+
+namespace {
+
+// Replies are taken as soon as they are whole, but a slow device still gets
+// the whole pause: a reply just inside it is taken, one beyond it is not.
+TEST(Protocol, RepliesAreTakenUpToTheEndOfTheirPause) {
+    const struct {
+        const char* name;
+        unsigned delayMs;
+        const char* error;
+    } cases[] = {
+        {"inside the pause", 80, ""},
+        {"beyond the pause", 140, "FenlarkIMU: Read command failed"},
+    };
+    sim::TrackerSim device(simOptions("SLOW"));
+    Connection c(device);
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        sim::Faults slow;
+        slow.replyDelayMs = k.delayMs;
+        device.setFaults(slow);
+        EXPECT_EQ(errorOf([&] { c.imu->getConfig(true); }), k.error);
+        device.setFaults({});
+        sleepMs(200);  // a late reply passes before the next command
+    }
+}
+
+TEST(Protocol, IdentificationReplyJustInsideItsPauseIsTaken) {
+    sim::Options o = simOptions("IDLATE");
+    o.faults.replyDelayMs = 12;  // the identification allows 20 ms
+    sim::TrackerSim device(o);
+    EXPECT_EQ(constructionError(device), "");
+}
+
+}  // namespace

@@ -569,3 +569,32 @@ TEST_F(FenlarkImuTest, DeviceInfoIsBoundedAndComplete) {
 }
 
 }  // namespace
+
+namespace {
+
+// A reply that arrives a byte at a time is collected until it is whole.
+TEST(FenlarkImuTrickle, ReplyArrivingByteByByteIsReadWhole) {
+    FakeIO io;
+    io.open("/dev/fake", 115200);
+    io.responder = [&io](const Bytes& frame) {
+        if (frame.size() == 2) {
+            io.feed(idReply("Fenlark v1.2 #TRICKLE"));
+        } else if (frame.size() == 6 && frame[1] == 'R') {
+            Bytes reply{0x00};
+            for (int i = 0; i < frame[5]; ++i) reply.push_back(static_cast<unsigned char>(0x41 + i));
+            reply.push_back(sum8(Bytes(reply.begin() + 1, reply.end())));
+            io.feed(reply);
+        } else if (frame.size() > 1) {
+            io.feed(Bytes{0x00});
+        }
+    };
+    io.chunk = 1;
+    FenlarkIMU imu(&io);
+    EXPECT_STREQ(imu.id(), "TRICKLE");
+    float m[9];
+    ASSERT_TRUE(imu.getMatrix(FenlarkIMU::Km, m));
+    EXPECT_EQ(imu.payload()[0], 0x41);
+    EXPECT_EQ(imu.payload()[35], 0x41 + 35);
+}
+
+}  // namespace

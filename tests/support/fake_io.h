@@ -62,6 +62,12 @@ protected:
         ++purgeCalls;
         incoming.clear();
     }
+    // Bytes still to come are there at once; otherwise the wait runs out.
+    bool waitDevice(int timeoutMs) override {
+        if (!incoming.empty()) return true;
+        sleepMs(timeoutMs);
+        return false;
+    }
 
 public:
     std::deque<unsigned char> incoming;
