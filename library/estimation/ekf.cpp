@@ -8,6 +8,22 @@ namespace {
 // loop, and they skip the blocking and packing a general product does for
 // large matrices, which dominates at this size.
 
+// c[0..m) += s a[0..m), with the loop unrolled for the common small sizes.
+template <int M>
+inline void accumulateFixed(double* c, const double* a, double s) {
+    for (int i = 0; i < M; ++i) c[i] += a[i] * s;
+}
+
+inline void accumulate(double* c, const double* a, double s, Eigen::Index m) {
+    switch (m) {
+        case 3: accumulateFixed<3>(c, a, s); return;
+        case 4: accumulateFixed<4>(c, a, s); return;
+        case 10: accumulateFixed<10>(c, a, s); return;
+        default:
+            for (Eigen::Index i = 0; i < m; ++i) c[i] += a[i] * s;
+    }
+}
+
 // C = A B
 void multiply(Eigen::MatrixXd& C, const Eigen::MatrixXd& A, const Eigen::MatrixXd& B) {
     const Eigen::Index m = A.rows(), k = A.cols(), n = B.cols();
@@ -15,11 +31,7 @@ void multiply(Eigen::MatrixXd& C, const Eigen::MatrixXd& A, const Eigen::MatrixX
     for (Eigen::Index j = 0; j < n; ++j) {
         double* c = C.data() + j * m;
         for (Eigen::Index i = 0; i < m; ++i) c[i] = 0.0;
-        for (Eigen::Index p = 0; p < k; ++p) {
-            const double b = B(p, j);
-            const double* a = A.data() + p * m;
-            for (Eigen::Index i = 0; i < m; ++i) c[i] += a[i] * b;
-        }
+        for (Eigen::Index p = 0; p < k; ++p) accumulate(c, A.data() + p * m, B(p, j), m);
     }
 }
 
@@ -33,9 +45,7 @@ void multiplyTransposed(Eigen::MatrixXd& C, const Eigen::MatrixXd& A, const Eige
         for (Eigen::Index i = 0; i < m; ++i) c[i] = 0.0;
         for (Eigen::Index p = 0; p < k; ++p) {
             const double b = B(j, p);
-            if (b == 0.0) continue;
-            const double* a = A.data() + p * m;
-            for (Eigen::Index i = 0; i < m; ++i) c[i] += a[i] * b;
+            if (b != 0.0) accumulate(c, A.data() + p * m, b, m);
         }
     }
 }
@@ -46,11 +56,7 @@ void subtractMultiplyTransposed(Eigen::MatrixXd& C, const Eigen::MatrixXd& A,
     const Eigen::Index m = A.rows(), k = A.cols(), n = B.rows();
     for (Eigen::Index j = 0; j < n; ++j) {
         double* c = C.data() + j * m;
-        for (Eigen::Index p = 0; p < k; ++p) {
-            const double b = B(j, p);
-            const double* a = A.data() + p * m;
-            for (Eigen::Index i = 0; i < m; ++i) c[i] -= a[i] * b;
-        }
+        for (Eigen::Index p = 0; p < k; ++p) accumulate(c, A.data() + p * m, -B(j, p), m);
     }
 }
 
@@ -142,22 +148,23 @@ void EKF::measurementUpdate(const Eigen::VectorXd& u, const std::vector<Eigen::V
     }
 }
 
-void EKF::invertInnovationCovariance() {
-    // Complete-pivoting LU: P S Q = L U, hence S^-1 = Q U^-1 L^-1 P. The
-    // solve is written out because Eigen's own inverse allocates a temporary.
-    // Should S be singular, the directions beyond its rank get no correction
-    // (as with Eigen's solver); in this system R, and so S, is positive
-    // definite.
-    lu_.compute(S_);
-    const Eigen::Index m = S_.rows();
-    const Eigen::MatrixXd& LU = lu_.matrixLU();
-    const auto& p = lu_.permutationP().indices();
-    const auto& q = lu_.permutationQ().indices();
-    const Eigen::Index rank = lu_.rank();
-    SInv_.resize(m, m);
+namespace {
+
+// SInv = S^-1 from the complete-pivoting LU P S Q = L U of S:
+// S^-1 = Q U^-1 L^-1 P. Written out because Eigen's own inverse allocates a
+// temporary for dynamic sizes. Should S be singular, the directions beyond
+// its rank get no correction (as with Eigen's solver); in this system R, and
+// so S, is positive definite.
+template <typename Lu>
+void invertFromLu(const Lu& lu, Eigen::MatrixXd& SInv, Eigen::VectorXd& c) {
+    const Eigen::Index m = lu.rows();
+    const auto& LU = lu.matrixLU();
+    const auto& p = lu.permutationP().indices();
+    const auto& q = lu.permutationQ().indices();
+    const Eigen::Index rank = lu.rank();
+    SInv.resize(m, m);
     for (Eigen::Index j = 0; j < m; ++j) {
         // c = P e_j (P moves element j to position p(j))
-        Eigen::VectorXd& c = column_;
         c.setZero(m);
         c(p(j)) = 1.0;
         // c = L^-1 c (unit lower triangle)
@@ -169,7 +176,22 @@ void EKF::invertInnovationCovariance() {
             c(i) /= LU(i, i);
         }
         // column j of S^-1 = Q c
-        for (Eigen::Index i = 0; i < m; ++i) SInv_(q(i), j) = i < rank ? c(i) : 0.0;
+        for (Eigen::Index i = 0; i < m; ++i) SInv(q(i), j) = i < rank ? c(i) : 0.0;
+    }
+}
+
+}  // namespace
+
+void EKF::invertInnovationCovariance() {
+    // Three-element relations (every relation of the orientation filter) use
+    // the fixed-size decomposition, which is the same algorithm without the
+    // bookkeeping of dynamic sizes.
+    if (S_.rows() == 3 && S_.cols() == 3) {
+        lu3_.compute(Eigen::Matrix3d(S_));
+        invertFromLu(lu3_, SInv_, column_);
+    } else {
+        lu_.compute(S_);
+        invertFromLu(lu_, SInv_, column_);
     }
 }
 

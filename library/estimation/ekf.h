@@ -69,6 +69,7 @@ class EKF : public Utils::AlignedNew {
     Eigen::VectorXd innovation_;  // r + H (x - linPoint)
     Eigen::VectorXd column_;      // one column of S^-1 while it is solved
     Eigen::FullPivLU<Eigen::MatrixXd> lu_;
+    Eigen::FullPivLU<Eigen::Matrix3d> lu3_;
 };
 
 }  // namespace Filtering
