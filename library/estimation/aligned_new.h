@@ -1,6 +1,7 @@
 // 16-byte aligned allocation for the objects of the estimation framework.
 #pragma once
 
+#include <Eigen/Core>
 #include <cstddef>
 #include <new>
 
@@ -12,7 +13,9 @@ namespace Utils {
 // through the aligned global operators with that alignment, so allocation
 // and release always match.
 struct AlignedNew {
-    static constexpr std::align_val_t alignment{16};
+    // 16 bytes, or more when Eigen is built for wider vectors (AVX wants 32).
+    static constexpr std::align_val_t alignment{EIGEN_MAX_ALIGN_BYTES > 16 ? EIGEN_MAX_ALIGN_BYTES
+                                                                            : 16};
 
     static void* operator new(std::size_t size) { return ::operator new(size, alignment); }
     static void operator delete(void* p) noexcept { ::operator delete(p, alignment); }
