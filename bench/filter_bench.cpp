@@ -14,53 +14,8 @@
 
 #include "orientation_filter.h"
 #include "robust_orientation_filter.h"
-
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define FILTER_BENCH_COUNT_ALLOCATIONS 0
-#else
-#define FILTER_BENCH_COUNT_ALLOCATIONS 1
-#endif
-
-namespace {
-std::atomic<long> allocations{0};
-}
-
-#if FILTER_BENCH_COUNT_ALLOCATIONS
-// Every allocation of the process ends in one of these; they count and hand
-// over to the C library's allocator.
-extern "C" {
-void* __libc_malloc(size_t);
-void* __libc_calloc(size_t, size_t);
-void* __libc_realloc(void*, size_t);
-void* __libc_memalign(size_t, size_t);
-void __libc_free(void*);
-
-void* malloc(size_t size) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    return __libc_malloc(size);
-}
-void* calloc(size_t n, size_t size) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    return __libc_calloc(n, size);
-}
-void* realloc(void* p, size_t size) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    return __libc_realloc(p, size);
-}
-void* aligned_alloc(size_t alignment, size_t size) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    return __libc_memalign(alignment, size);
-}
-int posix_memalign(void** p, size_t alignment, size_t size) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    *p = __libc_memalign(alignment, size);
-    return *p ? 0 : 12;  // ENOMEM
-}
-void free(void* p) {
-    __libc_free(p);
-}
-}
-#endif
+// Last: it declares the C allocator after the headers that also do.
+#include "allocation_counter.h"
 
 namespace {
 
@@ -104,7 +59,7 @@ void runUpdates(benchmark::State& state, bool saturated) {
     if (!filter.initialised()) state.SkipWithError("the filter did not start");
     size_t k = 64;
     uint32_t lapOffset = 0;  // timestamps keep increasing from lap to lap
-    const long before = allocations.load();
+    const long before = allocation_counter::count();
     for (auto _ : state) {
         SensorSample in = samples[k];
         in.timestamp += lapOffset;
@@ -115,12 +70,13 @@ void runUpdates(benchmark::State& state, bool saturated) {
             lapOffset += kStep * kSamples;
         }
     }
-    const long counted = allocations.load() - before;
+    const long counted = allocation_counter::count() - before;
     state.counters["allocs_per_update"] =
         benchmark::Counter(static_cast<double>(counted), benchmark::Counter::kAvgIterations);
     state.counters["updates_per_s"] =
         benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
-    if (!FILTER_BENCH_COUNT_ALLOCATIONS) state.SetLabel("allocations not counted (sanitizer)");
+    if (!allocation_counter::countsAllocations)
+        state.SetLabel("allocations not counted (sanitizer)");
 }
 
 void BM_FilterUpdate(benchmark::State& state) {

@@ -4,8 +4,7 @@
 // allocator, so there the test is skipped.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
+#include <cmath>
 
 #include "combined_meas_model.h"
 #include "ekf.h"
@@ -14,62 +13,18 @@
 #include "imu_ori_dyn_model.h"
 #include "inclinometer_meas_model.h"
 #include "magnetometer_meas_model.h"
-
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define ESTIMATION_COUNT_ALLOCATIONS 0
-#else
-#define ESTIMATION_COUNT_ALLOCATIONS 1
-#endif
-
-namespace {
-std::atomic<long> allocations{0};
-}
-
-#if ESTIMATION_COUNT_ALLOCATIONS
-// Every allocation of the process (Eigen's, operator new's) ends in one of
-// these; they count and hand over to the C library's allocator.
-extern "C" {
-void* __libc_malloc(size_t);
-void* __libc_calloc(size_t, size_t);
-void* __libc_realloc(void*, size_t);
-void* __libc_memalign(size_t, size_t);
-void __libc_free(void*);
-
-void* malloc(size_t size) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    return __libc_malloc(size);
-}
-void* calloc(size_t n, size_t size) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    return __libc_calloc(n, size);
-}
-void* realloc(void* p, size_t size) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    return __libc_realloc(p, size);
-}
-void* aligned_alloc(size_t alignment, size_t size) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    return __libc_memalign(alignment, size);
-}
-int posix_memalign(void** p, size_t alignment, size_t size) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    *p = __libc_memalign(alignment, size);
-    return *p ? 0 : 12;  // ENOMEM
-}
-void free(void* p) {
-    __libc_free(p);
-}
-}
-#endif
+#include "orientation_filter.h"
+#include "robust_orientation_filter.h"
+// Last: it declares the C allocator after the headers that also do.
+#include "allocation_counter.h"
 
 namespace {
 
 using namespace Filtering;
 
 TEST(HotPath, NoHeapAllocationPerSample) {
-#if !ESTIMATION_COUNT_ALLOCATIONS
-    GTEST_SKIP() << "allocations are not counted under a sanitizer";
-#endif
+    if (!allocation_counter::countsAllocations)
+        GTEST_SKIP() << "allocations are not counted under a sanitizer";
     // The orientation filter's assembly: rate state, no bias, 10 elements.
     auto* dynNoise = new StackedNoise(true);
     GaussNoise rate(0.1 * Eigen::MatrixXd::Identity(3, 3));
@@ -108,11 +63,39 @@ TEST(HotPath, NoHeapAllocationPerSample) {
     };
     for (int i = 1; i <= 3; ++i) sample(i);  // sizes settle
 
-    const long before = allocations.load();
+    const long before = allocation_counter::count();
     for (int i = 4; i < 504; ++i) sample(i);
-    const long during = allocations.load() - before;
+    const long during = allocation_counter::count() - before;
     EXPECT_EQ(during, 0);
     EXPECT_NEAR(ekf.x().head(4).norm(), 1.0, 0.05);  // the filter ran for real
+}
+
+// Both host filters, as the acquisition thread runs them: nothing on the heap
+// per sample once running.
+template <typename Filter>
+long allocationsOverSamples() {
+    Filter filter;
+    SensorSample in{}, out{};
+    auto feed = [&](int k) {
+        in.timestamp = static_cast<uint32_t>(100 * k);
+        in.acc[0] = static_cast<float>(0.3 * std::sin(0.01 * k));
+        in.acc[2] = 9.81f;
+        in.gyr[1] = static_cast<float>(0.5 * std::cos(0.02 * k));
+        in.mag[0] = 30.0f;
+        in.mag[2] = -40.0f;
+        filter.update(&in, &out, 1.0);
+    };
+    for (int k = 0; k < 50; ++k) feed(k);  // warm-up and start
+    const long before = allocation_counter::count();
+    for (int k = 50; k < 550; ++k) feed(k);
+    return allocation_counter::count() - before;
+}
+
+TEST(HotPath, HostFiltersDoNotAllocatePerSample) {
+    if (!allocation_counter::countsAllocations)
+        GTEST_SKIP() << "allocations are not counted under a sanitizer";
+    EXPECT_EQ(allocationsOverSamples<Quorvane::OrientationFilter>(), 0);
+    EXPECT_EQ(allocationsOverSamples<Quorvane::RobustOrientationFilter>(), 0);
 }
 
 }  // namespace
