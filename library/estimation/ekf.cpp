@@ -10,11 +10,11 @@ namespace {
 
 // c[0..m) += s a[0..m), with the loop unrolled for the common small sizes.
 template <int M>
-inline void accumulateFixed(double* c, const double* a, double s) {
+inline void accumulateFixed(double* __restrict c, const double* __restrict a, double s) {
     for (int i = 0; i < M; ++i) c[i] += a[i] * s;
 }
 
-inline void accumulate(double* c, const double* a, double s, Eigen::Index m) {
+inline void accumulate(double* __restrict c, const double* __restrict a, double s, Eigen::Index m) {
     switch (m) {
         case 3: accumulateFixed<3>(c, a, s); return;
         case 4: accumulateFixed<4>(c, a, s); return;
