@@ -344,7 +344,8 @@ void FenlarkIMU::readPacket(SensorSample* sample) {
             sleepUs(missing * kByteTimeUs);
             if (io_->read() > 0) continue;  // read again at the top, searching as usual
         }
-        io_->waitForData(static_cast<int>((leftUs + 999) / 1000));
+        // Nothing within the rest of the budget: the packet is not coming now.
+        if (!io_->waitForData(static_cast<int>((leftUs + 999) / 1000))) break;
     }
     if (io_->available() < layout.length) throw std::runtime_error("FenlarkIMU: Not enough data");
     const unsigned char* packet = io_->data();
