@@ -58,8 +58,8 @@ int awaitReply(FenlarkIO& io, int pauseMs, Complete complete) {
         if (complete()) return got;
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) return got;
-        io.waitForData(static_cast<int>(left));
+        // Nothing more within the pause: the reply is what has arrived.
+        if (left <= 0 || !io.waitForData(static_cast<int>(left))) return got;
     }
 }
 
