@@ -12,6 +12,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "quorvane.h"
@@ -74,7 +75,10 @@ void BM_HostLatency(benchmark::State& state) {
         return;
     }
     fenlarkStart(tracker);
-    std::vector<double> latencies;
+    // (timestamp, when the reader got it); the write times are looked up
+    // afterwards, since the simulator may log a write only after the host
+    // already has the packet.
+    std::vector<std::pair<uint32_t, Clock::time_point>> received;
     uint32_t last = 0;
     int skipped = 0;
     for (auto _ : state) {
@@ -89,11 +93,13 @@ void BM_HostLatency(benchmark::State& state) {
             }
             last = s.timestamp;
             if (++skipped <= 20) continue;  // the filter's start and the first packets
-            if (const auto written = device.packetWrittenAt(s.timestamp))
-                latencies.push_back(
-                    std::chrono::duration<double, std::micro>(got - *written).count());
+            received.emplace_back(s.timestamp, got);
         }
     }
+    std::vector<double> latencies;
+    for (const auto& [timestamp, got] : received)
+        if (const auto written = device.packetWrittenAt(timestamp))
+            latencies.push_back(std::chrono::duration<double, std::micro>(got - *written).count());
     fenlarkStop(tracker);
     fenlarkDestroy(tracker);
     state.counters["median_us"] = percentile(latencies, 0.5);

@@ -1,12 +1,12 @@
 #include "fenlark_imu.h"
 
-#include "packet_decoder.h"
-
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
 #include <string>
+
+#include "packet_decoder.h"
 
 namespace Quorvane {
 
@@ -23,9 +23,9 @@ namespace {
 constexpr unsigned char kEsc = 0x1B;
 constexpr unsigned char kConfigAlwaysSet = 0x04;  // configuration byte 2, bit 2
 constexpr int kIdReplyMinimum = 25;
-constexpr int kIdReplyPauseMs = 20;   // longest wait for the identification reply
-constexpr int kIdQuietGapMs = 2;      // silence that ends a reply without line end
-constexpr int kReplyPauseMs = 100;    // longest wait for a command's reply
+constexpr int kIdReplyPauseMs = 20;  // longest wait for the identification reply
+constexpr int kIdQuietGapMs = 2;     // silence that ends a reply without line end
+constexpr int kReplyPauseMs = 100;   // longest wait for a command's reply
 
 const char kNoIdMessage[] = "FenlarkIMU:  No device found, no ID received";
 const char kBadIdMessage[] = "FenlarkIMU:  No device found, incorrect ID";
@@ -44,22 +44,24 @@ unsigned char matrixAddress(int index) {
                                       FenlarkIMU::kMatrixLength * static_cast<unsigned>(index));
 }
 
-// Reads the reply as it arrives until `complete()` says it is whole, or until
-// the pause the protocol allows for it has passed: a reply that is complete
-// earlier ends the wait at once, and the result is the one the full pause
-// would give. Returns the number of bytes read.
-template <typename Complete>
-int awaitReply(FenlarkIO& io, int pauseMs, Complete complete) {
+// Reads the reply as it arrives until `missing()` (the bytes still needed;
+// 0 or less when the reply is whole) says it is complete, or until the pause
+// the protocol allows for it has passed: a reply that is complete earlier
+// ends the wait at once, and the result is the one the full pause would
+// give. Returns the number of bytes read.
+template <typename Missing>
+int awaitReply(FenlarkIO& io, int pauseMs, Missing missing) {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(pauseMs);
     int got = 0;
     for (;;) {
         got += io.read();
-        if (complete()) return got;
+        const int needed = missing();
+        if (needed <= 0) return got;
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         // Nothing more within the pause: the reply is what has arrived.
-        if (left <= 0 || !io.waitForData(static_cast<int>(left))) return got;
+        if (left <= 0 || !io.waitForData(static_cast<int>(left), needed)) return got;
     }
 }
 
@@ -125,9 +127,9 @@ void FenlarkIMU::identify() {
     // whole once 25 bytes are in and the line has been quiet for a moment.
     awaitReply(*io_, kIdReplyPauseMs, [this] {
         const int n = io_->available();
-        if (n < kIdReplyMinimum) return false;
-        if (io_->data()[n - 1] == '\n') return true;
-        return !io_->waitForData(kIdQuietGapMs);
+        if (n < kIdReplyMinimum) return kIdReplyMinimum - n;
+        if (io_->data()[n - 1] == '\n') return 0;
+        return io_->waitForData(kIdQuietGapMs) ? 1 : 0;
     });
 
     const int count = io_->available();
@@ -169,7 +171,7 @@ bool FenlarkIMU::readCommand(unsigned char bank, unsigned char address, unsigned
     io_->clear();
     sleepMs(10);
     io_->write(message_, kHeaderLength);
-    awaitReply(*io_, kReplyPauseMs, [&] { return io_->available() >= length + 2; });
+    awaitReply(*io_, kReplyPauseMs, [&] { return length + 2 - io_->available(); });
 
     // Reply: status, `length` data bytes, checksum of the data.
     const unsigned char* reply = io_->data();
@@ -190,7 +192,7 @@ bool FenlarkIMU::writeCommand(unsigned char bank, unsigned char address, unsigne
     io_->clear();
     sleepMs(10);
     io_->write(message_, kHeaderLength + length + 1);
-    const int got = awaitReply(*io_, kReplyPauseMs, [this] { return io_->available() >= 1; });
+    const int got = awaitReply(*io_, kReplyPauseMs, [this] { return 1 - io_->available(); });
     if (got < 1 || io_->data()[0] != 0x00) throw std::runtime_error(kWriteFailedMessage);
     io_->clear();
     return true;
@@ -316,12 +318,11 @@ void FenlarkIMU::getDeviceInfo(DeviceInfo* out) {
 
 void FenlarkIMU::readPacket(SensorSample* sample) {
     // Waits for the packet for at most five rounds of 3 ms, as one budget: a
-    // wait ends as soon as the packet is complete. Once a packet has begun,
-    // the rest needs its wire time, so the thread sleeps through it instead
-    // of waking for every few bytes.
+    // wait ends as soon as the packet is complete (the port is asked to wake
+    // only once the missing bytes are in), or when nothing comes within the
+    // rest of the budget.
     using Clock = std::chrono::steady_clock;
     constexpr auto kBudget = std::chrono::milliseconds(5 * 3);
-    constexpr int kByteTimeUs = 96;  // 11 bits at 115200 baud
     const PacketLayout layout = packetLayout(config_);
     const auto deadline = Clock::now() + kBudget;
     for (;;) {
@@ -339,13 +340,9 @@ void FenlarkIMU::readPacket(SensorSample* sample) {
         const auto leftUs =
             std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
         if (leftUs <= 0) break;
+        // Wake once the rest of the packet is in, not for every chunk of it.
         const int missing = layout.length - io_->available();
-        if (io_->available() > 0 && missing * kByteTimeUs < leftUs) {
-            sleepUs(missing * kByteTimeUs);
-            if (io_->read() > 0) continue;  // read again at the top, searching as usual
-        }
-        // Nothing within the rest of the budget: the packet is not coming now.
-        if (!io_->waitForData(static_cast<int>((leftUs + 999) / 1000))) break;
+        if (!io_->waitForData(static_cast<int>((leftUs + 999) / 1000), missing)) break;
     }
     if (io_->available() < layout.length) throw std::runtime_error("FenlarkIMU: Not enough data");
     const unsigned char* packet = io_->data();

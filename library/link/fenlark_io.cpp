@@ -83,15 +83,15 @@ const unsigned char* BufferedFenlarkIO::data() {
     return buffer_.get() + readPos_;
 }
 
-bool BufferedFenlarkIO::waitForData(int timeoutMs) {
+bool BufferedFenlarkIO::waitForData(int timeoutMs, int minBytes) {
     if (state_ != State::Open) {
         sleepMs(timeoutMs);
         return false;
     }
-    return waitDevice(timeoutMs);
+    return waitDevice(timeoutMs, minBytes < 1 ? 1 : minBytes);
 }
 
-bool BufferedFenlarkIO::waitDevice(int timeoutMs) {
+bool BufferedFenlarkIO::waitDevice(int timeoutMs, int /*minBytes*/) {
     sleepMs(timeoutMs);
     return false;
 }

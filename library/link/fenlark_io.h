@@ -43,11 +43,12 @@ class FenlarkIO {
     virtual const unsigned char* data() = 0;
     // Marks `count` bytes as consumed.
     virtual void consume(int count) = 0;
-    // Blocks until bytes that read() would fetch have arrived, or `timeoutMs`
-    // has passed; returns whether bytes are there. Reads nothing. On a
-    // closed or vanished device it takes the whole time-out and returns
+    // Blocks until at least `minBytes` bytes that read() would fetch have
+    // arrived (a backend may wake for fewer; callers re-check), or
+    // `timeoutMs` has passed; returns whether bytes are there. Reads nothing.
+    // On a closed or vanished device it takes the whole time-out and returns
     // false, so that callers polling with it keep their pace.
-    virtual bool waitForData(int timeoutMs) = 0;
+    virtual bool waitForData(int timeoutMs, int minBytes = 1) = 0;
 };
 
 // Receive-buffer bookkeeping and port list shared by every platform backend.
@@ -69,7 +70,7 @@ class BufferedFenlarkIO : public FenlarkIO {
     int available() override;
     const unsigned char* data() override;
     void consume(int count) override;
-    bool waitForData(int timeoutMs) override;
+    bool waitForData(int timeoutMs, int minBytes = 1) override;
 
     int capacity() const { return capacity_; }
 
@@ -85,7 +86,7 @@ class BufferedFenlarkIO : public FenlarkIO {
     // Waits up to `timeoutMs` for received bytes (see waitForData). This
     // fallback simply sleeps the time-out; backends override it with the
     // system's own wait.
-    virtual bool waitDevice(int timeoutMs);
+    virtual bool waitDevice(int timeoutMs, int minBytes);
 
     State state() const { return state_; }
     void setState(State s) { state_ = s; }

@@ -135,6 +135,7 @@ bool FenlarkIOPosix::open(const std::string& path, int baud) {
     tcflush(fd, TCIOFLUSH);
 
     fd_ = fd;
+    vmin_ = 0;
     currentPath = path;
     setState(State::Open);
     return true;
@@ -190,7 +191,16 @@ void FenlarkIOPosix::purgeDevice() {
     tcflush(fd_, TCIOFLUSH);
 }
 
-bool FenlarkIOPosix::waitDevice(int timeoutMs) {
+bool FenlarkIOPosix::waitDevice(int timeoutMs, int minBytes) {
+    // Reads stay non-blocking whatever VMIN says; only poll() heeds it.
+    const int vmin = minBytes > 255 ? 255 : minBytes;
+    if (vmin != vmin_) {
+        termios tio{};
+        if (tcgetattr(fd_, &tio) == 0) {
+            tio.c_cc[VMIN] = static_cast<cc_t>(vmin);
+            if (tcsetattr(fd_, TCSANOW, &tio) == 0) vmin_ = vmin;
+        }
+    }
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0);
     for (;;) {

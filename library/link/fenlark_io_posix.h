@@ -38,11 +38,14 @@ class FenlarkIOPosix : public BufferedFenlarkIO {
     int readDevice(unsigned char* into, int max) override;
     bool writeDevice(const unsigned char* bytes, int length) override;
     void purgeDevice() override;
-    // poll() for input; a hung-up device sleeps the time-out instead.
-    bool waitDevice(int timeoutMs) override;
+    // poll() for input; a hung-up device sleeps the time-out instead. The
+    // line's VMIN is set to minBytes (up to 255), so that poll wakes only
+    // once that many bytes are in: one wake-up per packet, not per chunk.
+    bool waitDevice(int timeoutMs, int minBytes) override;
 
   private:
     int fd_ = -1;
+    int vmin_ = 0;  // the line's VMIN as last set
 };
 
 }  // namespace Quorvane

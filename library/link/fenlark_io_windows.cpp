@@ -188,7 +188,7 @@ void FenlarkIOWindows::purgeDevice() {
 
 namespace Quorvane {
 
-bool FenlarkIOWindows::waitDevice(int timeoutMs) {
+bool FenlarkIOWindows::waitDevice(int timeoutMs, int minBytes) {
     // The port is opened without overlapped I/O, so its read time-outs are
     // what make reads return at once; the wait looks at the input queue.
     const DWORD start = GetTickCount();
@@ -201,7 +201,7 @@ bool FenlarkIOWindows::waitDevice(int timeoutMs) {
             if (timeoutMs > 0 && spent < static_cast<DWORD>(timeoutMs)) Sleep(timeoutMs - spent);
             return false;
         }
-        if (status.cbInQue > 0) return true;
+        if (status.cbInQue >= static_cast<DWORD>(minBytes)) return true;
         if (timeoutMs <= 0 || GetTickCount() - start >= static_cast<DWORD>(timeoutMs)) return false;
         Sleep(1);
     }

@@ -58,7 +58,7 @@ class FenlarkIOWindows : public BufferedFenlarkIO {
     bool writeDevice(const unsigned char* bytes, int length) override;
     void purgeDevice() override;
     // Polls the driver's input queue (ClearCommError) every millisecond.
-    bool waitDevice(int timeoutMs) override;
+    bool waitDevice(int timeoutMs, int minBytes) override;
 
   private:
     void* handle_ = nullptr;

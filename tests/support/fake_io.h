@@ -15,7 +15,7 @@ namespace Quorvane::testing {
 using Bytes = std::vector<unsigned char>;
 
 class FakeIO : public BufferedFenlarkIO {
-public:
+  public:
     explicit FakeIO(int capacity = 4096) : BufferedFenlarkIO(capacity) {}
 
     bool open(const std::string& path, int) override {
@@ -33,7 +33,9 @@ public:
 
     // Bytes the "device" has sent, delivered by later read() calls.
     void feed(const Bytes& bytes) { incoming.insert(incoming.end(), bytes.begin(), bytes.end()); }
-    void feed(const std::string& text) { incoming.insert(incoming.end(), text.begin(), text.end()); }
+    void feed(const std::string& text) {
+        incoming.insert(incoming.end(), text.begin(), text.end());
+    }
 
     // Called for every write; may feed() a reply.
     std::function<void(const Bytes&)> responder;
@@ -45,7 +47,7 @@ public:
     // Largest chunk one readDevice() hands over (to model bytes trickling in).
     int chunk = 1 << 20;
 
-protected:
+  protected:
     int readDevice(unsigned char* into, int max) override {
         ++readDeviceCalls;
         const int n = std::min<int>({max, chunk, static_cast<int>(incoming.size())});
@@ -63,13 +65,13 @@ protected:
         incoming.clear();
     }
     // Bytes still to come are there at once; otherwise the wait runs out.
-    bool waitDevice(int timeoutMs) override {
+    bool waitDevice(int timeoutMs, int) override {
         if (!incoming.empty()) return true;
         sleepMs(timeoutMs);
         return false;
     }
 
-public:
+  public:
     std::deque<unsigned char> incoming;
 };
 
