@@ -61,19 +61,28 @@ double percentile(std::vector<double> v, double p) {
     return v[std::min(v.size() - 1, static_cast<std::size_t>(p * (v.size() - 1) + 0.5))];
 }
 
+// A tracker opened on the simulator at `frequency`; null (the benchmark
+// skipped) when it could not be opened.
+VirtualFenlark* openStreaming(benchmark::State& state, const sim::TrackerSim& device,
+                              uint16_t frequency) {
+    VirtualFenlark* tracker = fenlarkCreate(100);
+    const SensorConfig config = streamConfig(frequency);
+    if (fenlarkOpen(tracker, &config, device.devicePath().c_str()) != 0) {
+        state.SkipWithError("open failed");
+        fenlarkDestroy(tracker);
+        return nullptr;
+    }
+    return tracker;
+}
+
 // From the moment the simulator wrote a packet's last byte to the pty to the
 // return of the fenlarkGetData call that first hands out that sample. The
 // caller polls as fast as it can, yielding between calls.
 void BM_HostLatency(benchmark::State& state) {
     const auto frequency = static_cast<uint16_t>(state.range(0));
     sim::TrackerSim device;
-    VirtualFenlark* tracker = fenlarkCreate(100);
-    const SensorConfig config = streamConfig(frequency);
-    if (fenlarkOpen(tracker, &config, device.devicePath().c_str()) != 0) {
-        state.SkipWithError("open failed");
-        fenlarkDestroy(tracker);
-        return;
-    }
+    VirtualFenlark* tracker = openStreaming(state, device, frequency);
+    if (!tracker) return;
     fenlarkStart(tracker);
     // (timestamp, when the reader got it); the write times are looked up
     // afterwards, since the simulator may log a write only after the host
@@ -120,13 +129,8 @@ BENCHMARK(BM_HostLatency)
 void BM_AcquisitionCpu(benchmark::State& state) {
     const auto frequency = static_cast<uint16_t>(state.range(0));
     sim::TrackerSim device;
-    VirtualFenlark* tracker = fenlarkCreate(100);
-    const SensorConfig config = streamConfig(frequency);
-    if (fenlarkOpen(tracker, &config, device.devicePath().c_str()) != 0) {
-        state.SkipWithError("open failed");
-        fenlarkDestroy(tracker);
-        return;
-    }
+    VirtualFenlark* tracker = openStreaming(state, device, frequency);
+    if (!tracker) return;
     const auto before = tasks();
     fenlarkStart(tracker);
     pid_t tid = 0;

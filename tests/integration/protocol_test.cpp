@@ -9,6 +9,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "error_of.h"
 #include "fenlark_imu.h"
 #include "fenlark_io_posix.h"
 #include "sim_fixture.h"
@@ -25,16 +26,6 @@ std::string constructionError(const sim::TrackerSim& sim) {
         FenlarkIMU imu(&io);
     } catch (const std::runtime_error& e) {
         io.close();
-        return e.what();
-    }
-    return "";
-}
-
-template <typename F>
-std::string errorOf(F&& f) {
-    try {
-        f();
-    } catch (const std::runtime_error& e) {
         return e.what();
     }
     return "";

@@ -18,10 +18,12 @@
 #include <string>
 #include <vector>
 
+#include "error_of.h"
 #include "fake_io.h"
 
 using Quorvane::FenlarkIMU;
 using Quorvane::testing::Bytes;
+using Quorvane::testing::errorOf;
 using Quorvane::testing::FakeIO;
 
 namespace {
@@ -77,16 +79,6 @@ unsigned char sum8(const Bytes& b) {
 // Identification reply: two leading bytes, the text, a line end.
 Bytes idReply(const std::string& idText) {
     return concat({{0x00, 'I'}, text(idText), text("\r\n")});
-}
-
-// Runs `f`; returns the runtime_error message, or "" when nothing was raised.
-std::string errorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const std::runtime_error& e) {
-        return e.what();
-    }
-    return "";
 }
 
 // The tracker as seen from the wire: single-byte stream commands, identify,
@@ -581,7 +573,8 @@ TEST(FenlarkImuTrickle, ReplyArrivingByteByByteIsReadWhole) {
             io.feed(idReply("Fenlark v1.2 #TRICKLE"));
         } else if (frame.size() == 6 && frame[1] == 'R') {
             Bytes reply{0x00};
-            for (int i = 0; i < frame[5]; ++i) reply.push_back(static_cast<unsigned char>(0x41 + i));
+            for (int i = 0; i < frame[5]; ++i)
+                reply.push_back(static_cast<unsigned char>(0x41 + i));
             reply.push_back(sum8(Bytes(reply.begin() + 1, reply.end())));
             io.feed(reply);
         } else if (frame.size() > 1) {
