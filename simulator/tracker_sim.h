@@ -121,8 +121,9 @@ class TrackerSim {
     // written to the pseudo-terminal (steady clock, taken just before the
     // write, so never after a host could read it; only while the host's side
     // was full, the time of the write that emptied it), among the last
-    // kWriteLogSize packets; nothing for unknown or older timestamps. For
-    // measuring the time a host takes from the wire to its caller.
+    // kWriteLogSize packets; nothing for unknown or older timestamps. The
+    // entry appears just after the write returns, so a host that already has
+    // the bytes may have to ask again. For measuring the time a host takes from the wire to its caller.
     using WriteTime = std::chrono::steady_clock::time_point;
     static constexpr std::size_t kWriteLogSize = 1 << 16;
     std::optional<WriteTime> packetWrittenAt(std::uint32_t timestamp) const;
