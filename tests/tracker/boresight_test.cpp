@@ -52,7 +52,7 @@ TEST(Boresight, ModesReadBackAsDefinedOnSimulatedPoses) {
     sim::TrackerSim device(stillAt(kLevel));
     Handle tracker;
     const SensorConfig config = trackerConfig(0x3FF);
-    ASSERT_EQ(fenlarkOpen(tracker, &config, device.devicePath().c_str()), 0);
+    ASSERT_EQ(openTracker(tracker, &config, device.devicePath()), 0);
     fenlarkStart(tracker);
     ASSERT_TRUE(settled(tracker, device, kLevel));
     SensorSample corrected, plain, next;
@@ -118,7 +118,7 @@ TEST(Boresight, RawModeBypassesTheCorrection) {
     device.writeBank(1, 0, {0x08});
     Handle tracker;
     SensorConfig config = trackerConfig(0x3FF, 100, true);
-    ASSERT_EQ(fenlarkOpen(tracker, &config, device.devicePath().c_str()), 0);
+    ASSERT_EQ(openTracker(tracker, &config, device.devicePath()), 0);
     EXPECT_EQ(fenlarkGetBoresight(tracker), 1);
 
     for (bool raw : {true, false}) {

@@ -55,7 +55,7 @@ bool running(const std::string& task) {
 TEST(Lifecycle, StartTwiceStopOnceEndsTheOneThreadBeforeStopReturns) {
     sim::TrackerSim device(simOptions("LIFE"));
     Handle tracker;
-    ASSERT_EQ(fenlarkOpen(tracker, nullptr, device.devicePath().c_str()), 0);
+    ASSERT_EQ(openTracker(tracker, nullptr, device.devicePath()), 0);
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(round);
         const auto before = tasks();
@@ -97,7 +97,7 @@ TEST(Lifecycle, CloseAndDestroyStopAStartedTrackerFirst) {
     VirtualFenlark* tracker = fenlarkCreate(10);
     for (bool destroy : {false, true}) {
         SCOPED_TRACE(destroy ? "destroy" : "close");
-        ASSERT_EQ(fenlarkOpen(tracker, nullptr, device.devicePath().c_str()), 0);
+        ASSERT_EQ(openTracker(tracker, nullptr, device.devicePath()), 0);
         const auto before = tasks();
         fenlarkStart(tracker);
         const std::string acquisition = newTask(before);
@@ -116,7 +116,7 @@ TEST(Lifecycle, CloseAndDestroyStopAStartedTrackerFirst) {
 TEST(Lifecycle, ThreadThatCannotBeCreatedLeavesTheTrackerStopped) {
     sim::TrackerSim device(simOptions("LIFE"));
     Handle tracker;
-    ASSERT_EQ(fenlarkOpen(tracker, nullptr, device.devicePath().c_str()), 0);
+    ASSERT_EQ(openTracker(tracker, nullptr, device.devicePath()), 0);
     const int threads = threadCount();
     failThreadCreation(true);
     EXPECT_THROW(fenlarkStart(tracker), std::runtime_error);
@@ -136,7 +136,7 @@ TEST(Lifecycle, UnplugWhileStreamingKeepsTheLastSampleAndStopStillReturns) {
     options.faults.unplugAfter = 100;
     sim::TrackerSim device(options);
     Handle tracker(20);
-    ASSERT_EQ(fenlarkOpen(tracker, nullptr, device.devicePath().c_str()), 0);
+    ASSERT_EQ(openTracker(tracker, nullptr, device.devicePath()), 0);
     const auto before = tasks();
     fenlarkStart(tracker);
     const std::string acquisition = newTask(before);
@@ -173,7 +173,7 @@ TEST(Lifecycle, UnplugWhileStreamingKeepsTheLastSampleAndStopStillReturns) {
 
     // The handle is stopped and closed for good: it opens and streams again.
     sim::TrackerSim replacement(simOptions("NEW"));
-    ASSERT_EQ(fenlarkOpen(tracker, nullptr, replacement.devicePath().c_str()), 0);
+    ASSERT_EQ(openTracker(tracker, nullptr, replacement.devicePath()), 0);
     fenlarkStart(tracker);
     EXPECT_TRUE(eventually([&] { return replacement.streaming(); }));
     SensorSample fresh;
@@ -188,7 +188,7 @@ TEST(Concurrency, SettingsChangeWhileAnotherThreadReads) {
     sim::TrackerSim device(stillAt(kTilted));
     Handle tracker;
     const SensorConfig config = trackerConfig(0x3FF, 200);
-    ASSERT_EQ(fenlarkOpen(tracker, &config, device.devicePath().c_str()), 0);
+    ASSERT_EQ(openTracker(tracker, &config, device.devicePath()), 0);
     fenlarkStart(tracker);
     SensorSample first;
     ASSERT_TRUE(nextNewSample(tracker, 0, &first));

@@ -48,7 +48,7 @@ TEST(Ring, ReaderThatFellBehindGetsTheNewestSamplesTheRingHolds) {
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << "length " << c.asked);
         Handle tracker(c.asked);
-        ASSERT_EQ(fenlarkOpen(tracker, &config, device.devicePath().c_str()), 0);
+        ASSERT_EQ(openTracker(tracker, &config, device.devicePath()), 0);
         fenlarkStart(tracker);
         bool checked = false;
         // The burst must fall between two packets, with the newest one taken
@@ -77,7 +77,7 @@ TEST(Ring, RestartBeginsWithTheInitialSampleAndTheFirstNewPacket) {
     sim::TrackerSim device(simOptions("RING"));
     Handle tracker(50);
     const SensorConfig config = trackerConfig(0x3FF, 10);
-    ASSERT_EQ(fenlarkOpen(tracker, &config, device.devicePath().c_str()), 0);
+    ASSERT_EQ(openTracker(tracker, &config, device.devicePath()), 0);
     fenlarkStart(tracker);
     SensorSample s{};
     ASSERT_TRUE(nextNewSample(tracker, 0, &s));
@@ -126,7 +126,7 @@ TEST(QuaternionSource, FollowsTheChannelMask) {
     sim::TrackerSim device(stillAt(kTilted));
     Handle tracker;
     SensorConfig config = trackerConfig(0x3FF);
-    ASSERT_EQ(fenlarkOpen(tracker, &config, device.devicePath().c_str()), 0);
+    ASSERT_EQ(openTracker(tracker, &config, device.devicePath()), 0);
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << std::hex << "channels 0x" << c.channels);
         config.channels = c.channels;
@@ -182,7 +182,7 @@ TEST(HostOrientation, StaysNearTheTruthStillAndMoving) {
         ASSERT_TRUE(fenlarkSetFilterProfile(tracker, c.profile));
         EXPECT_EQ(fenlarkGetFilterProfile(tracker), c.profile);
         const SensorConfig config = trackerConfig(0x3FF);
-        ASSERT_EQ(fenlarkOpen(tracker, &config, device.devicePath().c_str()), 0);
+        ASSERT_EQ(openTracker(tracker, &config, device.devicePath()), 0);
         fenlarkStart(tracker);
         SensorSample s{};
         double worst = 0;
