@@ -14,8 +14,8 @@
 // Pacing: bytes leave at the line's 10472.7 bytes/s (115200 baud, 8N2),
 // replies included; a reply starts 0.5 ms after its command arrived (the
 // device's processing time). Bytes reach the pseudo-terminal in chunks of
-// about a millisecond, as a USB serial device delivers them. A sample whose packet does not fit into the transmitter
-// FIFO (Options::transmitFifo) together with the bytes still waiting is
+// about a millisecond, as a USB serial device delivers them. A sample whose packet does not fit
+// into the transmitter FIFO (Options::transmitFifo) together with the bytes still waiting is
 // skipped; the timestamps keep the measuring times, so the host sees gaps.
 #pragma once
 
@@ -123,7 +123,8 @@ class TrackerSim {
     // was full, the time of the write that emptied it), among the last
     // kWriteLogSize packets; nothing for unknown or older timestamps. The
     // entry appears just after the write returns, so a host that already has
-    // the bytes may have to ask again. For measuring the time a host takes from the wire to its caller.
+    // the bytes may have to ask again. For measuring the time a host takes from the wire to its
+    // caller.
     using WriteTime = std::chrono::steady_clock::time_point;
     static constexpr std::size_t kWriteLogSize = 1 << 16;
     std::optional<WriteTime> packetWrittenAt(std::uint32_t timestamp) const;

@@ -50,8 +50,9 @@ TEST(WriteLog, EveryPacketIsLoggedBeforeTheHostHasIt) {
         for (const Received& p : packets) {
             // The serving thread logs a write just after it; a quick host can
             // have the bytes a moment before the entry is there.
-            ASSERT_TRUE(eventually([&] { return tracker.packetWrittenAt(p.timestamp).has_value(); }))
-                << p.timestamp;
+            ASSERT_TRUE(eventually([&] {
+                return tracker.packetWrittenAt(p.timestamp).has_value();
+            })) << p.timestamp;
             const auto written = tracker.packetWrittenAt(p.timestamp);
             EXPECT_LE(*written, p.at) << p.timestamp;
             if (previous) {

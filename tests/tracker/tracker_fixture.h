@@ -213,7 +213,8 @@ struct Handle {
 // identification), which a heavily loaded test machine can miss now and then;
 // tests whose subject is not the opening itself allow a few tries. A reopen
 // releases what a failed attempt held.
-inline int openTracker(VirtualFenlark* tracker, const SensorConfig* config, const std::string& path) {
+inline int openTracker(VirtualFenlark* tracker, const SensorConfig* config,
+                       const std::string& path) {
     int result = -1;
     for (int attempt = 0; attempt < 3 && result != 0; ++attempt)
         result = fenlarkOpen(tracker, config, path.c_str());
