@@ -8,6 +8,16 @@ namespace {
 // loop, and they skip the blocking and packing a general product does for
 // large matrices, which dominates at this size.
 
+// Each product also comes in a 256-bit vector variant, which the loader picks
+// once where the processor has it. Both variants do the same operations, element
+// by element and in the same order (no fused multiply-add), so their results
+// are the same to the bit.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
+#define QUORVANE_VECTOR_VARIANTS __attribute__((target_clones("avx2", "default")))
+#else
+#define QUORVANE_VECTOR_VARIANTS
+#endif
+
 // c[0..m) += s a[0..m), with the loop unrolled for the common small sizes.
 template <int M>
 inline void accumulateFixed(double* __restrict c, const double* __restrict a, double s) {
@@ -16,33 +26,55 @@ inline void accumulateFixed(double* __restrict c, const double* __restrict a, do
 
 inline void accumulate(double* __restrict c, const double* __restrict a, double s, Eigen::Index m) {
     switch (m) {
-        case 3: accumulateFixed<3>(c, a, s); return;
-        case 4: accumulateFixed<4>(c, a, s); return;
-        case 10: accumulateFixed<10>(c, a, s); return;
+        case 3:
+            accumulateFixed<3>(c, a, s);
+            return;
+        case 4:
+            accumulateFixed<4>(c, a, s);
+            return;
+        case 10:
+            accumulateFixed<10>(c, a, s);
+            return;
         default:
             for (Eigen::Index i = 0; i < m; ++i) c[i] += a[i] * s;
     }
 }
 
+// c[0..m) = 0, without a library call for the common small sizes.
+inline void clear(double* c, Eigen::Index m) {
+    switch (m) {
+        case 3:
+            for (int i = 0; i < 3; ++i) c[i] = 0.0;
+            return;
+        case 10:
+            for (int i = 0; i < 10; ++i) c[i] = 0.0;
+            return;
+        default:
+            for (Eigen::Index i = 0; i < m; ++i) c[i] = 0.0;
+    }
+}
+
 // C = A B
+QUORVANE_VECTOR_VARIANTS
 void multiply(Eigen::MatrixXd& C, const Eigen::MatrixXd& A, const Eigen::MatrixXd& B) {
     const Eigen::Index m = A.rows(), k = A.cols(), n = B.cols();
     C.resize(m, n);
     for (Eigen::Index j = 0; j < n; ++j) {
         double* c = C.data() + j * m;
-        for (Eigen::Index i = 0; i < m; ++i) c[i] = 0.0;
+        clear(c, m);
         for (Eigen::Index p = 0; p < k; ++p) accumulate(c, A.data() + p * m, B(p, j), m);
     }
 }
 
 // C = A B^T. Zero elements of B are skipped: B is a Jacobian here, and most
 // of its elements are structurally zero.
+QUORVANE_VECTOR_VARIANTS
 void multiplyTransposed(Eigen::MatrixXd& C, const Eigen::MatrixXd& A, const Eigen::MatrixXd& B) {
     const Eigen::Index m = A.rows(), k = A.cols(), n = B.rows();
     C.resize(m, n);
     for (Eigen::Index j = 0; j < n; ++j) {
         double* c = C.data() + j * m;
-        for (Eigen::Index i = 0; i < m; ++i) c[i] = 0.0;
+        clear(c, m);
         for (Eigen::Index p = 0; p < k; ++p) {
             const double b = B(j, p);
             if (b != 0.0) accumulate(c, A.data() + p * m, b, m);
@@ -51,6 +83,7 @@ void multiplyTransposed(Eigen::MatrixXd& C, const Eigen::MatrixXd& A, const Eige
 }
 
 // C -= A B^T
+QUORVANE_VECTOR_VARIANTS
 void subtractMultiplyTransposed(Eigen::MatrixXd& C, const Eigen::MatrixXd& A,
                                 const Eigen::MatrixXd& B) {
     const Eigen::Index m = A.rows(), k = A.cols(), n = B.rows();
@@ -58,6 +91,14 @@ void subtractMultiplyTransposed(Eigen::MatrixXd& C, const Eigen::MatrixXd& A,
         double* c = C.data() + j * m;
         for (Eigen::Index p = 0; p < k; ++p) accumulate(c, A.data() + p * m, -B(j, p), m);
     }
+}
+
+// y += s A v
+QUORVANE_VECTOR_VARIANTS
+void multiplyAdd(Eigen::VectorXd& y, const Eigen::MatrixXd& A, const Eigen::VectorXd& v,
+                 double s = 1.0) {
+    const Eigen::Index m = A.rows(), k = A.cols();
+    for (Eigen::Index p = 0; p < k; ++p) accumulate(y.data(), A.data() + p * m, s * v(p), m);
 }
 
 }  // namespace
@@ -88,12 +129,17 @@ std::string EKF::typeName() const {
 }
 
 void EKF::symmetrize(Eigen::MatrixXd& P) {
-    for (Eigen::Index j = 0; j < P.cols(); ++j)
-        for (Eigen::Index i = j + 1; i < P.rows(); ++i) {
-            const double m = 0.5 * (P(i, j) + P(j, i));
-            P(i, j) = m;
-            P(j, i) = m;
+    const Eigen::Index n = P.rows();
+    double* d = P.data();
+    for (Eigen::Index j = 0; j < n; ++j) {
+        double* column = d + j * n;  // P(., j)
+        double* row = d + j;         // P(j, .), stride n
+        for (Eigen::Index i = j + 1; i < n; ++i) {
+            const double m = 0.5 * (column[i] + row[i * n]);
+            column[i] = m;
+            row[i * n] = m;
         }
+    }
 }
 
 void EKF::timeUpdate(const Eigen::VectorXd& u, double t1) {
@@ -123,6 +169,7 @@ void EKF::measurementUpdate(const Eigen::VectorXd& u, const std::vector<Eigen::V
     // single measurement s is the current x, and the update below reduces to
     // the textbook x = x - K r.
     linPoint_ = x_;
+    bool corrected = false;  // x differs from s once a relation was applied
     for (const Eigen::VectorXd* y : ys) {
         h.evaluate(*y, linPoint_, u, e0);
         const Eigen::VectorXd& r = h.value(*y);
@@ -138,9 +185,12 @@ void EKF::measurementUpdate(const Eigen::VectorXd& u, const std::vector<Eigen::V
         // x = x - K (r + H (x - s)): the relation carried from s to the state
         // already corrected by the earlier measurements of this update
         innovation_ = r;
-        innovation_.noalias() += H * x_;
-        innovation_.noalias() -= H * linPoint_;
-        x_.noalias() -= K_ * innovation_;
+        if (corrected) {
+            step_ = x_ - linPoint_;
+            multiplyAdd(innovation_, H, step_);
+        }
+        multiplyAdd(x_, K_, innovation_, -1.0);
+        corrected = true;
         // P = P - K H P, where H P = (P H^T)^T exactly because P is kept
         // exactly symmetric
         subtractMultiplyTransposed(P_, K_, PHt_);

@@ -67,6 +67,7 @@ class EKF : public Utils::AlignedNew {
     Eigen::MatrixXd K_;           // P H^T S^-1
     Eigen::VectorXd linPoint_;    // state the relations are linearised at
     Eigen::VectorXd innovation_;  // r + H (x - linPoint)
+    Eigen::VectorXd step_;        // x - linPoint
     Eigen::VectorXd column_;      // one column of S^-1 while it is solved
     Eigen::FullPivLU<Eigen::MatrixXd> lu_;
     Eigen::FullPivLU<Eigen::Matrix3d> lu3_;
