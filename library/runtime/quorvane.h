@@ -15,8 +15,10 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#if defined(_WIN32)
+#if defined(_WIN32) && defined(QUORVANE_BUILDING_LIBRARY)
 #define QUORVANE_API __declspec(dllexport)
+#elif defined(_WIN32)
+#define QUORVANE_API __declspec(dllimport)
 #else
 #define QUORVANE_API __attribute__((visibility("default")))
 #endif
@@ -136,7 +138,7 @@ QUORVANE_STATIC_ASSERT(offsetof(CalibrationData, Mk) == 204, "CalibrationData.Mk
  * more than maxCount were found (the first maxCount are still copied).
  * Trackers that fail identification, and ports another handle holds, are left
  * out. With a null list nothing is copied and the result is the same. Blocks
- * for about 0.4 s per tracker. Raises std::runtime_error("Can't open root key
+ * for about 0.15 s per tracker (longer for a device slow to reply). Raises std::runtime_error("Can't open root key
  * for enumerating devices!") when the system's list of serial devices cannot
  * be read.
  */
@@ -155,7 +157,8 @@ QUORVANE_API VirtualFenlark* fenlarkCreate(uint16_t length);
  * configuration is read; otherwise config is written to it. Then loads the
  * boresight state and the jitter-reduction flag. Returns 0, or -1 on any
  * failure; never raises. When the failure came after identification the
- * handle keeps the connection until fenlarkClose. Blocks about 1.2 s. */
+ * handle keeps the connection until fenlarkClose. Blocks about 0.2 s; a
+ * device slow to reply can make it up to about 1.2 s. */
 QUORVANE_API int fenlarkOpen(VirtualFenlark* handle, const SensorConfig* config, const char* port);
 /* Stops a started tracker first, stops the stream and closes the port.
  * Nothing happens on a closed handle. */
