@@ -11,8 +11,10 @@ namespace {
 // Each product also comes in a 256-bit vector variant, which the loader picks
 // once where the processor has it. Both variants do the same operations, element
 // by element and in the same order (no fused multiply-add), so their results
-// are the same to the bit.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
+// are the same to the bit. Not in sanitizer builds: the loader runs the
+// variant selection before the thread sanitizer's runtime is up.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__) && \
+    !defined(__SANITIZE_THREAD__) && !defined(__SANITIZE_ADDRESS__)
 #define QUORVANE_VECTOR_VARIANTS __attribute__((target_clones("avx2", "default")))
 #else
 #define QUORVANE_VECTOR_VARIANTS
