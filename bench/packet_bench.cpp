@@ -8,18 +8,12 @@
 
 #include "fenlark_imu.h"
 #include "packet_decoder.h"
+#include "sensor_config.h"
 
 namespace {
 
 using Bytes = std::vector<unsigned char>;
-
-SensorConfig streamConfig(int32_t channels, bool raw) {
-    SensorConfig c{};
-    c.channels = channels;
-    c.raw = raw;
-    c.frequency = 100;
-    return c;
-}
+using Quorvane::testing::sensorConfig;
 
 // `count` back-to-back packets for the configuration.
 Bytes packets(const SensorConfig& config, int count) {
@@ -92,7 +86,7 @@ void noSleep(int) {}
 
 void BM_DecodePure(benchmark::State& state) {
     const SensorConfig config =
-        streamConfig(static_cast<int32_t>(state.range(0)), state.range(1) != 0);
+        sensorConfig(static_cast<int32_t>(state.range(0)), 100, state.range(1) != 0);
     const Quorvane::PacketLayout layout = Quorvane::packetLayout(config);
     const Bytes stream = packets(config, 1000);
     SensorSample sample{};
@@ -111,7 +105,7 @@ BENCHMARK(BM_DecodePure)->Args({0x3FF, 0})->Args({0x3FF, 1})->Args({0x7FF, 0});
 
 void BM_ReadPacket(benchmark::State& state) {
     const SensorConfig config =
-        streamConfig(static_cast<int32_t>(state.range(0)), state.range(1) != 0);
+        sensorConfig(static_cast<int32_t>(state.range(0)), 100, state.range(1) != 0);
     Quorvane::setSleepFunction(noSleep);  // the handshake's pauses are not what is measured
     MemoryPort port(packets(config, 64));
     port.open("memory", 115200);

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "quorvane.h"
+#include "sensor_config.h"
 #include "tracker_sim.h"
 #include "tty_discovery.h"
 
@@ -27,14 +28,6 @@ using Clock = std::chrono::steady_clock;
 // ten values, 'Z'; the line carries 10472.7 bytes/s.
 constexpr int kPacketBytes = 46;
 constexpr int kLineRate = static_cast<int>(10472.7 / kPacketBytes);  // 227 Hz
-
-SensorConfig streamConfig(uint16_t frequency) {
-    SensorConfig c{};
-    c.channels = 0x3FF;
-    c.magDivider = 3;
-    c.frequency = frequency;
-    return c;
-}
 
 std::set<std::string> tasks() {
     std::set<std::string> ids;
@@ -66,7 +59,7 @@ double percentile(std::vector<double> v, double p) {
 VirtualFenlark* openStreaming(benchmark::State& state, const sim::TrackerSim& device,
                               uint16_t frequency) {
     VirtualFenlark* tracker = fenlarkCreate(100);
-    const SensorConfig config = streamConfig(frequency);
+    const SensorConfig config = Quorvane::testing::sensorConfig(0x3FF, frequency);
     if (fenlarkOpen(tracker, &config, device.devicePath().c_str()) != 0) {
         state.SkipWithError("open failed");
         fenlarkDestroy(tracker);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "sensor_config.h"
 #include "sim_fixture.h"
 
 using namespace Quorvane;
@@ -37,22 +38,13 @@ Received readFor(FenlarkIMU& imu, double seconds) {
     return r;
 }
 
-SensorConfig streamConfig(int frequency, bool raw) {
-    SensorConfig c{};
-    c.channels = 0x3FF;
-    c.magDivider = 3;
-    c.frequency = static_cast<uint16_t>(frequency);
-    c.raw = raw;
-    return c;
-}
-
 TEST(Stream, NoPacketIsLostAt100HzAndAtTheLineLimit) {
     // 46-byte packets; 11 bits a byte at 115200 baud carry 227 of them a second.
     for (int frequency : {100, 220}) {
         SCOPED_TRACE(frequency);
         sim::TrackerSim device(simOptions("STREAM"));
         Connection c(device);
-        c.imu->setConfig(streamConfig(frequency, false));
+        c.imu->setConfig(sensorConfig(0x3FF, static_cast<uint16_t>(frequency)));
         c.imu->startStreaming();
         const Received r = readFor(*c.imu, 3.0);
         c.imu->stopStreaming(false);
@@ -85,7 +77,7 @@ TEST(Stream, RawReadingsCalibrateBackToPhysicalValues) {
     Connection c(device);
     CalibrationData cal;
     c.imu->getCalibration(&cal);
-    c.imu->setConfig(streamConfig(100, true));
+    c.imu->setConfig(sensorConfig(0x3FF, 100, true));
     c.imu->startStreaming();
     const Received r = readFor(*c.imu, 1.0);
     c.imu->stopStreaming(false);

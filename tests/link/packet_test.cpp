@@ -11,22 +11,16 @@
 #include "fake_io.h"
 #include "fenlark_imu.h"
 #include "packet_decoder.h"
+#include "sensor_config.h"
 
 using namespace Quorvane;
 using Quorvane::testing::Bytes;
 using Quorvane::testing::FakeIO;
+using Quorvane::testing::sensorConfig;
 
 namespace {
 
 constexpr float kKeep = -7.5f;  // what the caller left in a field
-
-SensorConfig config(int32_t channels, bool raw) {
-    SensorConfig c{};
-    c.channels = channels;
-    c.raw = raw;
-    c.frequency = 100;
-    return c;
-}
 
 SensorSample filledSample() {
     SensorSample s;
@@ -47,7 +41,7 @@ Bytes packet(int32_t channels, bool raw, uint32_t timestamp,
     Bytes b{'A'};
     put(b, &timestamp, 4);
     const int count =
-        packetLayout(config(channels, raw)).sensorCount + ((channels & 0x400) ? 3 : 0);
+        packetLayout(sensorConfig(channels, 100, raw)).sensorCount + ((channels & 0x400) ? 3 : 0);
     for (int j = 0; j < count; ++j) {
         if (raw) {
             const int16_t v = static_cast<int16_t>(value(j));
@@ -70,7 +64,7 @@ TEST(PacketDecoder, LayoutsAndPlacement) {
                  {0x000, false, 6},  {0x240, false, 14}, {-1, false, 58}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.channels);
-        const PacketLayout layout = packetLayout(config(c.channels, c.raw));
+        const PacketLayout layout = packetLayout(sensorConfig(c.channels, 100, c.raw));
         EXPECT_EQ(layout.length, c.length);
 
         const Bytes p =
@@ -104,7 +98,7 @@ TEST(PacketDecoder, RawValuesAreSignedIntegers) {
     p[9] = 0x00;  // mag z = 0x8000
     p[10] = 0x80;
     SensorSample s = filledSample();
-    decodePacket(p.data(), packetLayout(config(0x3FF, true)), 0x3FF, &s);
+    decodePacket(p.data(), packetLayout(sensorConfig(0x3FF, 100, true)), 0x3FF, &s);
     EXPECT_EQ(s.mag[0], -1000.0f);
     EXPECT_EQ(s.mag[1], 32767.0f);
     EXPECT_EQ(s.mag[2], -32768.0f);
@@ -128,7 +122,7 @@ class Stream : public ::testing::Test {
     }
     void use(int32_t channels, bool raw) {
         io.responder = [this](const Bytes&) { io.feed(Bytes{0x00}); };
-        imu->setConfig(config(channels, raw));
+        imu->setConfig(sensorConfig(channels, 100, raw));
         io.responder = nullptr;
     }
     std::string readError(SensorSample* s) {

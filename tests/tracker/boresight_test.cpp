@@ -51,7 +51,7 @@ float norm(const float v[3]) {
 TEST(Boresight, ModesReadBackAsDefinedOnSimulatedPoses) {
     sim::TrackerSim device(stillAt(kLevel));
     Handle tracker;
-    const SensorConfig config = trackerConfig(0x3FF);
+    const SensorConfig config = sensorConfig(0x3FF);
     ASSERT_EQ(openTracker(tracker, &config, device.devicePath()), 0);
     fenlarkStart(tracker);
     ASSERT_TRUE(settled(tracker, device, kLevel));
@@ -117,7 +117,7 @@ TEST(Boresight, RawModeBypassesTheCorrection) {
     device.writeBank(1, 109, bytes);
     device.writeBank(1, 0, {0x08});
     Handle tracker;
-    SensorConfig config = trackerConfig(0x3FF, 100, true);
+    SensorConfig config = sensorConfig(0x3FF, 100, true);
     ASSERT_EQ(openTracker(tracker, &config, device.devicePath()), 0);
     EXPECT_EQ(fenlarkGetBoresight(tracker), 1);
 
@@ -147,7 +147,7 @@ TEST(Boresight, RawModeBypassesTheCorrection) {
 TEST(JitterReduction, GainShrinksAtRestAndRecoversInMotion) {
     sim::TrackerSim device(stillAt(kTilted));
     Quorvane::VirtualFenlark tracker(10);
-    const SensorConfig config = trackerConfig(0x3FF);
+    const SensorConfig config = sensorConfig(0x3FF);
     tracker.open(device.devicePath().c_str(), &config);
     tracker.setJitterStatus(false);
     tracker.start();

@@ -187,7 +187,7 @@ TEST(Lifecycle, UnplugWhileStreamingKeepsTheLastSampleAndStopStillReturns) {
 TEST(Concurrency, SettingsChangeWhileAnotherThreadReads) {
     sim::TrackerSim device(stillAt(kTilted));
     Handle tracker;
-    const SensorConfig config = trackerConfig(0x3FF, 200);
+    const SensorConfig config = sensorConfig(0x3FF, 200);
     ASSERT_EQ(openTracker(tracker, &config, device.devicePath()), 0);
     fenlarkStart(tracker);
     SensorSample first;

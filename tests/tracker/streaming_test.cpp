@@ -44,7 +44,7 @@ TEST(Ring, ReaderThatFellBehindGetsTheNewestSamplesTheRingHolds) {
     const struct { uint16_t asked, slots; } cases[] = {{0, 2}, {1, 2}, {5, 5}};
     const uint32_t step = 500;  // 20 Hz: quiet gaps between packets
     sim::TrackerSim device(simOptions("RING"));
-    const SensorConfig config = trackerConfig(0x3FF, 20);
+    const SensorConfig config = sensorConfig(0x3FF, 20);
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << "length " << c.asked);
         Handle tracker(c.asked);
@@ -76,7 +76,7 @@ TEST(Ring, ReaderThatFellBehindGetsTheNewestSamplesTheRingHolds) {
 TEST(Ring, RestartBeginsWithTheInitialSampleAndTheFirstNewPacket) {
     sim::TrackerSim device(simOptions("RING"));
     Handle tracker(50);
-    const SensorConfig config = trackerConfig(0x3FF, 10);
+    const SensorConfig config = sensorConfig(0x3FF, 10);
     ASSERT_EQ(openTracker(tracker, &config, device.devicePath()), 0);
     fenlarkStart(tracker);
     SensorSample s{};
@@ -125,7 +125,7 @@ TEST(QuaternionSource, FollowsTheChannelMask) {
     } cases[] = {{0x3FF, Filter}, {0x7FF, Device}, {0x1FF, Filter}, {0x0FF, Identity}};
     sim::TrackerSim device(stillAt(kTilted));
     Handle tracker;
-    SensorConfig config = trackerConfig(0x3FF);
+    SensorConfig config = sensorConfig(0x3FF);
     ASSERT_EQ(openTracker(tracker, &config, device.devicePath()), 0);
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << std::hex << "channels 0x" << c.channels);
@@ -181,7 +181,7 @@ TEST(HostOrientation, StaysNearTheTruthStillAndMoving) {
         Handle tracker;
         ASSERT_TRUE(fenlarkSetFilterProfile(tracker, c.profile));
         EXPECT_EQ(fenlarkGetFilterProfile(tracker), c.profile);
-        const SensorConfig config = trackerConfig(0x3FF);
+        const SensorConfig config = sensorConfig(0x3FF);
         ASSERT_EQ(openTracker(tracker, &config, device.devicePath()), 0);
         fenlarkStart(tracker);
         SensorSample s{};

@@ -21,6 +21,7 @@
 
 #include "pty_port.h"
 #include "quorvane.h"
+#include "sensor_config.h"
 #include "sim_fixture.h"
 #include "tracker_sim.h"
 
@@ -119,16 +120,6 @@ class WireTap {
     Bytes sent_;  // guarded by mutex_
     std::thread relay_;
 };
-
-// Configuration written at open: all four sensor groups as asked, floats.
-inline SensorConfig trackerConfig(int32_t channels, uint16_t frequency = 100, bool raw = false) {
-    SensorConfig c{};
-    c.channels = channels;
-    c.magDivider = 3;
-    c.frequency = frequency;
-    c.raw = raw ? 1 : 0;
-    return c;
-}
 
 // A calibrated magnetometer: no hard or soft iron of the mounting, so the
 // host's heading can be held against the truth.

@@ -56,7 +56,7 @@ TEST(Wire, OpenStartAndStopSendTheDocumentedBytes) {
     EXPECT_EQ(hex(tap.take()), "20 ");
 
     // With a configuration it is written right after the configuration read.
-    SensorConfig config = trackerConfig(0x3FF);
+    SensorConfig config = sensorConfig(0x3FF);
     config.autoStart = 1;
     ASSERT_EQ(fenlarkOpen(tracker, &config, tap.path().c_str()), 0);
     EXPECT_EQ(hex(tap.take()),
