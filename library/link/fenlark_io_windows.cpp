@@ -47,6 +47,18 @@ bool usable(HANDLE h) {
     return h != nullptr && h != INVALID_HANDLE_VALUE;
 }
 
+// The port's time-outs with reads set to return at once with what has
+// arrived; the write time-outs as they were.
+COMMTIMEOUTS immediateReads(HANDLE h) {
+    COMMTIMEOUTS timeouts;
+    std::memset(&timeouts, 0, sizeof timeouts);
+    GetCommTimeouts(h, &timeouts);
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = 0;
+    return timeouts;
+}
+
 }  // namespace
 
 std::string comDevicePath(const std::string& portName) {
@@ -121,12 +133,7 @@ bool FenlarkIOWindows::open(const std::string& path, int baud) {
     if (!SetCommState(handle_, &dcb)) throw std::runtime_error("Could not open device " + path);
 
     // Reads return at once with what has arrived; a write gives up after 4 ms.
-    COMMTIMEOUTS timeouts;
-    std::memset(&timeouts, 0, sizeof timeouts);
-    GetCommTimeouts(handle_, &timeouts);
-    timeouts.ReadIntervalTimeout = MAXDWORD;
-    timeouts.ReadTotalTimeoutMultiplier = 0;
-    timeouts.ReadTotalTimeoutConstant = 0;
+    COMMTIMEOUTS timeouts = immediateReads(handle_);
     timeouts.WriteTotalTimeoutMultiplier = 0;
     timeouts.WriteTotalTimeoutConstant = 4;
     (void)SetCommTimeouts(handle_, &timeouts);
@@ -148,12 +155,7 @@ bool FenlarkIOWindows::close() {
 
     FlushFileBuffers(h);
     // Reads must return at once for the drain below; the write time-outs stay.
-    COMMTIMEOUTS timeouts;
-    std::memset(&timeouts, 0, sizeof timeouts);
-    GetCommTimeouts(h, &timeouts);
-    timeouts.ReadIntervalTimeout = MAXDWORD;
-    timeouts.ReadTotalTimeoutMultiplier = 0;
-    timeouts.ReadTotalTimeoutConstant = 0;
+    COMMTIMEOUTS timeouts = immediateReads(h);
     (void)SetCommTimeouts(h, &timeouts);
     unsigned char scratch[kDrainChunk];
     DWORD got = 0;
