@@ -168,10 +168,10 @@ bool eventually(Condition condition,
     return true;
 }
 
-// Threads of this process.
-inline int threadCount() {
+// Entries of a directory, without "." and "..".
+inline int entryCount(const char* path) {
     int n = 0;
-    if (DIR* dir = ::opendir("/proc/self/task")) {
+    if (DIR* dir = ::opendir(path)) {
         while (dirent* e = ::readdir(dir))
             if (e->d_name[0] != '.') ++n;
         ::closedir(dir);
@@ -179,15 +179,14 @@ inline int threadCount() {
     return n;
 }
 
+// Threads of this process.
+inline int threadCount() {
+    return entryCount("/proc/self/task");
+}
+
 // Open file descriptors of this process.
 inline int openFileCount() {
-    int n = 0;
-    if (DIR* dir = ::opendir("/proc/self/fd")) {
-        while (dirent* e = ::readdir(dir))
-            if (e->d_name[0] != '.') ++n;
-        ::closedir(dir);
-    }
-    return n - 1;  // the directory's own descriptor
+    return entryCount("/proc/self/fd") - 1;  // the directory's own descriptor
 }
 
 // Owns a handle; destroys it (stopping and closing first) at the end of a test.
