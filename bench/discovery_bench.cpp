@@ -18,7 +18,7 @@ void BM_GetDeviceList(benchmark::State& state) {
     std::string ports;
     for (int i = 0; i < state.range(0); ++i) {
         sim::Options o;
-        o.id = "BENCH" + std::to_string(i);
+        o.identity.id = "BENCH" + std::to_string(i);
         sims.push_back(std::make_unique<sim::TrackerSim>(o));
         ports += (ports.empty() ? "" : ",") + sims.back()->devicePath();
     }

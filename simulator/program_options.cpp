@@ -171,9 +171,9 @@ ProgramOptions parseProgramOptions(const std::vector<std::string>& args) {
             result.link = takeValue();
             if (result.link.empty()) throw UsageError("--link needs a path");
         } else if (option == "--id") {
-            o.id = takeValue();
+            o.identity.id = takeValue();
             try {
-                validateIdentity(Identity{o.id, 0, 0});
+                validateIdentity(o.identity);
             } catch (const std::invalid_argument& e) {
                 throw UsageError(e.what());
             }
@@ -182,9 +182,9 @@ ProgramOptions parseProgramOptions(const std::vector<std::string>& args) {
             const auto dot = text.find('.');
             if (dot == std::string::npos)
                 throw UsageError("--firmware expects MAJOR.MINOR, got '" + text + "'");
-            o.firmwareMajor =
+            o.identity.firmwareMajor =
                 static_cast<std::uint16_t>(parseNumber(option, text.substr(0, dot), 0, 65535));
-            o.firmwareMinor =
+            o.identity.firmwareMinor =
                 static_cast<std::uint16_t>(parseNumber(option, text.substr(dot + 1), 0, 65535));
         } else if (option == "--state") {
             o.stateFile = takeValue();

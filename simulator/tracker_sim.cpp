@@ -39,10 +39,6 @@ ParameterMemory initialMemory(const Options& options) {
     return ParameterMemory::factory();
 }
 
-Identity identityOf(const Options& options) {
-    return Identity{options.id, options.firmwareMajor, options.firmwareMinor};
-}
-
 int pollTimeoutMs(Clock::time_point now, Clock::time_point wake) {
     if (wake <= now) return 0;
     const auto ms = std::chrono::ceil<milliseconds>(wake - now).count();
@@ -60,7 +56,7 @@ std::uint64_t gridAtOrAfter(std::uint64_t tick, unsigned frequency) {
 
 TrackerSim::TrackerSim(Options options)
     : options_(std::move(options)),
-      core_(identityOf(options_), initialMemory(options_), options_.faults),
+      core_(options_.identity, initialMemory(options_), options_.faults),
       stream_(options_.motion, options_.environment, options_.clockStart, options_.truthFile) {
     core_.setSaveHandler([this](const ParameterMemory& memory) { save(memory); });
     thread_ = std::thread([this] {

@@ -41,9 +41,7 @@
 namespace sim {
 
 struct Options {
-    std::string id = "QV00001";  // 1..7 printable characters without blanks
-    std::uint16_t firmwareMajor = 1;
-    std::uint16_t firmwareMinor = 4;
+    Identity identity;  // what the identification reply says
     // Parameter memory persisted by '9' and loaded at start; empty: factory
     // state every time and '9' keeps nothing.
     std::string stateFile;

@@ -18,9 +18,7 @@ namespace Quorvane::testing {
 inline sim::Options simOptions(const std::string& id, std::uint16_t major = 1,
                                std::uint16_t minor = 4) {
     sim::Options o;
-    o.id = id;
-    o.firmwareMajor = major;
-    o.firmwareMinor = minor;
+    o.identity = {id, major, minor};
     return o;
 }
 

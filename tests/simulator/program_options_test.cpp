@@ -18,9 +18,9 @@ TEST(ProgramOptions, AllOptionsAreTaken) {
          "--fault-no-id", "--fault-short-id", "--fault-wrong-id", "--fault-bad-checksum",
          "--fault-status", "255", "--reply-delay=40"});
     EXPECT_EQ(o.link, "/tmp/tracker");
-    EXPECT_EQ(o.sim.id, "AB12");
-    EXPECT_EQ(o.sim.firmwareMajor, 2);
-    EXPECT_EQ(o.sim.firmwareMinor, 17);
+    EXPECT_EQ(o.sim.identity.id, "AB12");
+    EXPECT_EQ(o.sim.identity.firmwareMajor, 2);
+    EXPECT_EQ(o.sim.identity.firmwareMinor, 17);
     EXPECT_EQ(o.sim.stateFile, "s.bin");
     EXPECT_TRUE(o.sim.faults.noId && o.sim.faults.shortId && o.sim.faults.wrongId &&
                 o.sim.faults.badChecksum);
@@ -87,7 +87,7 @@ TEST(ProgramOptions, AllOptionsAreTaken) {
     EXPECT_EQ(r.sim.motion.seed, 12u);
 
     const auto defaults = sim::parseProgramOptions({});
-    EXPECT_EQ(defaults.sim.id, "QV00001");
+    EXPECT_EQ(defaults.sim.identity.id, "QV00001");
     EXPECT_EQ(defaults.sim.faults.status, 0);
     EXPECT_TRUE(sim::parseProgramOptions({"--help"}).help);
 }
