@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <functional>
 #include <iostream>
 #include <limits>
 #include <vector>
@@ -20,8 +19,12 @@
 #include "motion.h"
 #include "orientation_filter.h"
 #include "sensor_model.h"
+#include "simulated_run.h"
 
 using Quorvane::RobustOrientationFilter;
+using Quorvane::testing::Disturbance;
+using Quorvane::testing::SimRun;
+using Quorvane::testing::simulate;
 
 namespace {
 
@@ -31,47 +34,6 @@ using sim::operator*;
 constexpr double kDegrees = 180.0 / 3.14159265358979323846;
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInf = std::numeric_limits<float>::infinity();
-
-// What a disturbance does to one calibrated reading: t in s, q the true Q_SW.
-using Disturbance = std::function<void(double t, const sim::Quat& q, sim::CalibratedReading&)>;
-
-struct SimRun {
-    std::vector<SensorSample> samples;
-    std::vector<sim::Quat> truth;  // Q_SW of each sample
-};
-
-// Random motion of the simulator (rests, slow and fast turns, linear
-// accelerations), its physics and chips, sampled at rateHz.
-SimRun simulate(const sim::Environment& env, std::uint64_t seed, double seconds, double rateHz,
-                const Disturbance& disturb) {
-    sim::Motion motion;
-    motion.seed = seed;
-    sim::TruthIntegrator integrator(motion);
-    sim::SensorModel sensors(env);
-    const sim::ChipModel& chip = sim::ChipModel::unit();
-    const CalibrationData record = sim::factoryCalibration(chip);
-    const unsigned magDivider = 3;
-    SimRun run;
-    const auto count = static_cast<std::uint64_t>(seconds * rateHz);
-    for (std::uint64_t k = 0; k < count; ++k) {
-        const auto tick = static_cast<std::uint64_t>(std::llround(k * 1e4 / rateHz));
-        const sim::MotionState state = integrator.advanceTo(tick);
-        const sim::Quat& q = integrator.orientation();
-        sim::CalibratedReading c = sim::applyCalibration(
-            record, sim::toRaw(chip, sensors.measure(tick, q, state), magDivider), magDivider);
-        if (disturb) disturb(tick * 1e-4, q, c);
-        SensorSample s{};
-        s.timestamp = static_cast<uint32_t>(tick);
-        for (int i = 0; i < 3; ++i) {
-            s.acc[i] = static_cast<float>(c.acc[i]);
-            s.gyr[i] = static_cast<float>(c.gyr[i]);
-            s.mag[i] = static_cast<float>(c.mag[i]);
-        }
-        run.samples.push_back(s);
-        run.truth.push_back(q);
-    }
-    return run;
-}
 
 struct Errors {
     double total = 0, inclination = 0;  // RMSE, degrees
