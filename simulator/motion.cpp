@@ -5,6 +5,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "real_text.h"
+
 namespace sim {
 namespace {
 
@@ -149,17 +151,11 @@ std::vector<MotionSegment> parseMotionScript(const std::string& text) {
         std::vector<double> values;
         std::string field;
         while (fields >> field) {
-            std::size_t used = 0;
-            double value = 0;
-            try {
-                value = std::stod(field, &used);
-            } catch (const std::exception&) {
-                used = 0;
-            }
-            if (used != field.size() || !std::isfinite(value))
+            const std::optional<double> value = finiteReal(field);
+            if (!value)
                 throw std::invalid_argument("motion script line " + std::to_string(number) + ": '" +
                                             field + "' is not a number");
-            values.push_back(value);
+            values.push_back(*value);
         }
         if (values.empty()) continue;
         if ((values.size() != 4 && values.size() != 7) || values[0] < 1e-4)

@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "identification.h"
+#include "real_text.h"
 
 namespace sim {
 
@@ -100,16 +101,9 @@ unsigned long parseNumber(const std::string& option, const std::string& text, un
 }
 
 double parseReal(const std::string& option, const std::string& text) {
-    std::size_t used = 0;
-    double value = 0;
-    try {
-        value = std::stod(text, &used);
-    } catch (const std::exception&) {
-        used = 0;
-    }
-    if (text.empty() || used != text.size() || !std::isfinite(value))
-        throw UsageError(option + " expects a number, got '" + text + "'");
-    return value;
+    const std::optional<double> value = finiteReal(text);
+    if (!value) throw UsageError(option + " expects a number, got '" + text + "'");
+    return *value;
 }
 
 // count comma-separated numbers.
