@@ -228,9 +228,14 @@ SensorConfig FenlarkIMU::getConfig(bool refresh) {
 }
 
 bool FenlarkIMU::setConfig(const SensorConfig& config) {
-    encodeConfig(config, payload());
+    unsigned char wire[kConfigLength];
+    encodeConfig(config, wire);
+    std::memcpy(payload(), wire, sizeof wire);
     writeCommand(kBankConfig, kConfigAddress, kConfigLength, 'W');
+    // Held as the device has it: fields wider than their wire bits (a
+    // frequency above 2047, a divider above 7) arrive masked.
     config_ = config;
+    decodeConfig(wire, &config_);
     return true;
 }
 

@@ -39,8 +39,10 @@ class FenlarkIMU {
     // Identifies the device on the open port and sets configuration bit 2.
     // Raises the identification errors; the port stays open on failure.
     explicit FenlarkIMU(FenlarkIO* io);
-    FenlarkIMU(const FenlarkIMU&) = default;
-    FenlarkIMU& operator=(const FenlarkIMU&) = default;
+    // Not copyable: the object stands for the one connection on the borrowed
+    // port, and its destructor closes that port.
+    FenlarkIMU(const FenlarkIMU&) = delete;
+    FenlarkIMU& operator=(const FenlarkIMU&) = delete;
     // Stops the stream and closes the port.
     ~FenlarkIMU();
 
@@ -51,6 +53,8 @@ class FenlarkIMU {
     bool writeCommand(unsigned char bank, unsigned char address, unsigned char length, char letter);
 
     SensorConfig getConfig(bool refresh);
+    // Writes the configuration; afterwards getConfig(false) reports what the
+    // device got (the wire fields masked to their bits).
     bool setConfig(const SensorConfig& config);
 
     // `bit` is 0..7; others raise std::out_of_range.
@@ -102,8 +106,7 @@ class FenlarkIMU {
     SensorConfig config_;
     static constexpr int kHeaderLength = 6;
     // Header (byte 0 always ESC), payload of at most 216 bytes and its
-    // checksum lie back to back so that one write sends them. The payload is
-    // addressed by offset, not by a stored pointer, so copies stay valid.
+    // checksum lie back to back so that one write sends them.
     unsigned char message_[kHeaderLength + kMaxPayload + 2];
     uint16_t firmwareMajor_ = 0;
     uint16_t firmwareMinor_ = 0;

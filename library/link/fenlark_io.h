@@ -49,6 +49,10 @@ class FenlarkIO {
     // On a closed or vanished device it takes the whole time-out and returns
     // false, so that callers polling with it keep their pace.
     virtual bool waitForData(int timeoutMs, int minBytes = 1) = 0;
+    // True once the open device has hung up or failed for good (a tracker
+    // unplugged, a peer that closed its end): nothing more will arrive and
+    // nothing can be sent. Stays true until the next open. Does not block.
+    virtual bool hungUp() { return false; }
 };
 
 // Receive-buffer bookkeeping and port list shared by every platform backend.
@@ -71,6 +75,7 @@ class BufferedFenlarkIO : public FenlarkIO {
     const unsigned char* data() override;
     void consume(int count) override;
     bool waitForData(int timeoutMs, int minBytes = 1) override;
+    bool hungUp() override { return hungUp_; }
 
     int capacity() const { return capacity_; }
 
@@ -89,13 +94,19 @@ class BufferedFenlarkIO : public FenlarkIO {
     virtual bool waitDevice(int timeoutMs, int minBytes);
 
     State state() const { return state_; }
-    void setState(State s) { state_ = s; }
+    void setState(State s) {
+        state_ = s;
+        if (s == State::Open) hungUp_ = false;
+    }
+    // Backends call this when the device reports a hang-up or a lasting error.
+    void markHungUp() { hungUp_ = true; }
 
     std::vector<std::string> ports;  // device paths, in port-index order
     std::string currentPath;         // empty when closed
 
   private:
     State state_ = State::Unopened;
+    bool hungUp_ = false;
     int capacity_;
     std::unique_ptr<unsigned char[]> buffer_;
     int readPos_ = 0;   // first unconsumed byte

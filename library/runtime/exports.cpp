@@ -1,6 +1,8 @@
 // The exported functions: thin entries into the tracker object. Failures
 // leave as exceptions (see quorvane.h), except from fenlarkOpen.
+#include <cmath>
 #include <cstring>
+#include <string>
 #include <stdexcept>
 
 #include "default_config.h"
@@ -25,8 +27,29 @@ T* record(T* p) {
     return p;
 }
 
+// The connection, for what only reads the host's copy (identity, the held
+// configuration).
 FenlarkIMU& device(VirtualFenlark* handle) {
     return tracker(handle).imu();
+}
+
+// The connection, for a device command. While the tracker is started the
+// acquisition thread alone drives the port: a command then would interleave
+// its bytes with the stream and corrupt both, so it is refused before
+// anything is sent.
+FenlarkIMU& commandDevice(VirtualFenlark* handle) {
+    VirtualFenlark& t = tracker(handle);
+    if (t.isStarted())
+        throw std::runtime_error(
+            "fenlark: the tracker is started; stop it before sending device commands");
+    return t.imu();
+}
+
+double finiteParam(double value, const char* name) {
+    if (!std::isfinite(value))
+        throw std::invalid_argument(std::string("fenlark: jitter parameter ") + name +
+                                    " is not a finite number");
+    return value;
 }
 
 }  // namespace
@@ -77,57 +100,57 @@ QUORVANE_API void fenlarkGetConfig(VirtualFenlark* handle, SensorConfig* out) {
 }
 
 QUORVANE_API void fenlarkSetConfig(VirtualFenlark* handle, const SensorConfig* config) {
-    device(handle).setConfig(config ? *config : Quorvane::kDefaultConfig);
+    commandDevice(handle).setConfig(config ? *config : Quorvane::kDefaultConfig);
 }
 
 QUORVANE_API void fenlarkSaveSettings(VirtualFenlark* handle) {
-    device(handle).saveSettings();
+    commandDevice(handle).saveSettings();
 }
 
 QUORVANE_API void fenlarkGetCalib(VirtualFenlark* handle, CalibrationData* out) {
-    device(handle).getCalibration(record(out));
+    commandDevice(handle).getCalibration(record(out));
 }
 
 QUORVANE_API bool fenlarkSetCalib(VirtualFenlark* handle, const CalibrationData* in) {
-    return device(handle).setCalibration(record(in));
+    return commandDevice(handle).setCalibration(record(in));
 }
 
 QUORVANE_API bool fenlarkGetKa(VirtualFenlark* handle, float* m) {
-    return device(handle).getMatrix(FenlarkIMU::Ka, record(m));
+    return commandDevice(handle).getMatrix(FenlarkIMU::Ka, record(m));
 }
 QUORVANE_API bool fenlarkGetKg(VirtualFenlark* handle, float* m) {
-    return device(handle).getMatrix(FenlarkIMU::Kg, record(m));
+    return commandDevice(handle).getMatrix(FenlarkIMU::Kg, record(m));
 }
 QUORVANE_API bool fenlarkGetKm(VirtualFenlark* handle, float* m) {
-    return device(handle).getMatrix(FenlarkIMU::Km, record(m));
+    return commandDevice(handle).getMatrix(FenlarkIMU::Km, record(m));
 }
 QUORVANE_API bool fenlarkSetKa(VirtualFenlark* handle, const float* m) {
-    return device(handle).setMatrix(FenlarkIMU::Ka, record(m));
+    return commandDevice(handle).setMatrix(FenlarkIMU::Ka, record(m));
 }
 QUORVANE_API bool fenlarkSetKg(VirtualFenlark* handle, const float* m) {
-    return device(handle).setMatrix(FenlarkIMU::Kg, record(m));
+    return commandDevice(handle).setMatrix(FenlarkIMU::Kg, record(m));
 }
 QUORVANE_API bool fenlarkSetKm(VirtualFenlark* handle, const float* m) {
-    return device(handle).setMatrix(FenlarkIMU::Km, record(m));
+    return commandDevice(handle).setMatrix(FenlarkIMU::Km, record(m));
 }
 
 QUORVANE_API int fenlarkGetKaStatus(VirtualFenlark* handle) {
-    return device(handle).getStatusBit(FenlarkIMU::KaBit) ? 1 : 0;
+    return commandDevice(handle).getStatusBit(FenlarkIMU::KaBit) ? 1 : 0;
 }
 QUORVANE_API int fenlarkGetKgStatus(VirtualFenlark* handle) {
-    return device(handle).getStatusBit(FenlarkIMU::KgBit) ? 1 : 0;
+    return commandDevice(handle).getStatusBit(FenlarkIMU::KgBit) ? 1 : 0;
 }
 QUORVANE_API int fenlarkGetKmStatus(VirtualFenlark* handle) {
-    return device(handle).getStatusBit(FenlarkIMU::KmBit) ? 1 : 0;
+    return commandDevice(handle).getStatusBit(FenlarkIMU::KmBit) ? 1 : 0;
 }
 QUORVANE_API bool fenlarkSetKaStatus(VirtualFenlark* handle, int on) {
-    return device(handle).setStatusBit(FenlarkIMU::KaBit, on != 0);
+    return commandDevice(handle).setStatusBit(FenlarkIMU::KaBit, on != 0);
 }
 QUORVANE_API bool fenlarkSetKgStatus(VirtualFenlark* handle, int on) {
-    return device(handle).setStatusBit(FenlarkIMU::KgBit, on != 0);
+    return commandDevice(handle).setStatusBit(FenlarkIMU::KgBit, on != 0);
 }
 QUORVANE_API bool fenlarkSetKmStatus(VirtualFenlark* handle, int on) {
-    return device(handle).setStatusBit(FenlarkIMU::KmBit, on != 0);
+    return commandDevice(handle).setStatusBit(FenlarkIMU::KmBit, on != 0);
 }
 
 QUORVANE_API int fenlarkGetBoresight(VirtualFenlark* handle) {
@@ -155,8 +178,10 @@ QUORVANE_API void fenlarkGetJitterParam(VirtualFenlark* handle, double* alpha, d
 QUORVANE_API void fenlarkSetJitterParam(VirtualFenlark* handle, double alpha, double threshold,
                                         double c) {
     Quorvane::JitterParams p;
-    p.alpha = alpha;
-    p.threshold = threshold;
+    p.alpha = finiteParam(alpha, "alpha");
+    p.threshold = finiteParam(threshold, "threshold");
+    if (finiteParam(c, "c") == 0.0)
+        throw std::invalid_argument("fenlark: jitter parameter c must not be 0");
     p.decay = 5.0 * c;
     p.growth = 1.0 / c;
     tracker(handle).setJitterParams(p);
@@ -180,6 +205,10 @@ QUORVANE_API int fenlarkGetFilterProfile(VirtualFenlark* handle) {
 
 QUORVANE_API void fenlarkGetData(VirtualFenlark* handle, SensorSample* out) {
     tracker(handle).getData(record(out));
+}
+
+QUORVANE_API int fenlarkGetStreamState(VirtualFenlark* handle) {
+    return tracker(handle).streamState();
 }
 
 }  // extern "C"

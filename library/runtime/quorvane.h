@@ -264,6 +264,23 @@ QUORVANE_API int fenlarkGetFilterProfile(VirtualFenlark* handle);
  * by a timestamp that advanced. */
 QUORVANE_API void fenlarkGetData(VirtualFenlark* handle, SensorSample* out);
 
+/*
+ * Stream state of a handle, for programs that must notice a tracker that is
+ * gone: fenlarkGetData keeps returning the last sample after an unplug.
+ *   FENLARK_STREAM_STOPPED  not started (or closed)
+ *   FENLARK_STREAM_RUNNING  started, samples arriving
+ *   FENLARK_STREAM_STALLED  started, but no packet for more than 0.5 s
+ *   FENLARK_STREAM_PORT_GONE started, and the port hung up or failed (unplugged);
+ *                           the acquisition thread has stopped reading and
+ *                           waits for fenlarkStop or fenlarkClose, which succeed
+ * No device command; does not block; safe from any thread while another reads.
+ */
+#define FENLARK_STREAM_STOPPED 0
+#define FENLARK_STREAM_RUNNING 1
+#define FENLARK_STREAM_STALLED 2
+#define FENLARK_STREAM_PORT_GONE 3
+QUORVANE_API int fenlarkGetStreamState(VirtualFenlark* handle);
+
 #ifdef __cplusplus
 }
 #endif

@@ -2,7 +2,9 @@
 
 #include <pthread.h>
 
+#include <chrono>
 #include <cstdio>
+#include <exception>
 #include <stdexcept>
 #include <system_error>
 
@@ -13,6 +15,12 @@ namespace {
 
 constexpr int32_t kOrientationChannel = 1 << 10;
 constexpr int32_t kMotionChannels = 0x1FF;  // magnetometer, accelerometer, gyroscope complete
+
+int64_t steadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 }  // namespace
 
@@ -77,7 +85,7 @@ void VirtualFenlark::close() {
     if (isStarted()) {
         try {
             stop();
-        } catch (const std::runtime_error&) {
+        } catch (const std::exception&) {
             // The thread has ended; a device that no longer answers must not
             // keep the connection from being released.
         }
@@ -134,9 +142,11 @@ bool VirtualFenlark::start() {
     std::lock_guard lock(stateMutex_);
     finished_ = false;
     running_ = true;
-    if (filter_) return true;  // already started: the flags are asserted again
+    if (started_) return true;  // already started: the flags are asserted again
 
     filter_ = std::make_unique<HostFilter>(profile_.load());
+    portGone_ = false;
+    lastPacketMs_ = steadyMs();
     started_ = true;
     device.startStreaming();
     ring_.reset();
@@ -155,20 +165,43 @@ bool VirtualFenlark::start() {
 
 bool VirtualFenlark::stop() {
     FenlarkIMU& device = imu();
+    bool gone;
     {
         std::unique_lock lock(stateMutex_);
         while (!finished_) {
             running_ = false;
+            wakeCond_.notify_all();
             finishedCond_.wait(lock);
         }
         if (thread_.joinable()) thread_.join();
         // Stopped from here on, even if the device does not take the stop.
         filter_.reset();
         started_ = false;
-        device.stopStreaming(true);
+        gone = io_->hungUp();
+        if (!gone) device.stopStreaming(true);
+    }
+    if (gone) {
+        // The tracker is gone (unplugged): nothing can be stored on it, and
+        // that is no failure of the host. Release the port at once, so that
+        // a tracker plugged in again can be opened.
+        imu_.reset();
+        io_.reset();
+        return true;
     }
     storeBoresight();
     return device.setJitterStatus(jitterEnabled());
+}
+
+int VirtualFenlark::streamState() const {
+    if (!started_.load()) return FENLARK_STREAM_STOPPED;
+    if (portGone_.load()) return FENLARK_STREAM_PORT_GONE;
+    if (steadyMs() - lastPacketMs_.load() > kStallAfterMs) return FENLARK_STREAM_STALLED;
+    return FENLARK_STREAM_RUNNING;
+}
+
+void VirtualFenlark::waitForStop() {
+    std::unique_lock lock(stateMutex_);
+    wakeCond_.wait(lock, [this] { return !running_.load(); });
 }
 
 void VirtualFenlark::acquire() {
@@ -177,36 +210,57 @@ void VirtualFenlark::acquire() {
     jitter_.reset();
     jitterGain_.store(1.0);
     while (running_.load()) {
+        if (io_->hungUp()) {
+            // Nothing will arrive any more: keep the last sample and wait,
+            // without using the processor, until the program stops us.
+            portGone_ = true;
+            waitForStop();
+            break;
+        }
         SensorSample local = SampleRing::initialSample();
         try {
             imu_->readPacket(&local);
-        } catch (const std::runtime_error&) {
+        } catch (const std::exception&) {
             std::this_thread::yield();  // no sample this time
             continue;
         }
-        SensorSample* slot = ring_.reserve();
-        *slot = local;
-        const SensorConfig config = imu_->getConfig(false);
-        if (!(config.channels & kOrientationChannel) &&
-            (config.channels & kMotionChannels) == kMotionChannels) {
-            bool jitterOn;
-            JitterParams params;
-            {
-                std::lock_guard lock(settingsMutex_);
-                jitterOn = jitterEnabled_;
-                params = jitterParams_;
-            }
-            const double gain =
-                jitterOn && filter_->initialised() ? jitter_.step(local.gyr, params) : 1.0;
-            jitterGain_.store(gain);
-            filter_->update(&local, slot, gain);
-        }
-        ring_.publish();
+        lastPacketMs_ = steadyMs();
+        process(local);
         std::this_thread::yield();
     }
     std::lock_guard lock(stateMutex_);
     finished_ = true;
     finishedCond_.notify_all();
+}
+
+void VirtualFenlark::process(const SensorSample& sample) {
+    SensorSample out = sample;
+    const SensorConfig config = imu_->getConfig(false);
+    if (!(config.channels & kOrientationChannel) &&
+        (config.channels & kMotionChannels) == kMotionChannels) {
+        bool jitterOn;
+        JitterParams params;
+        {
+            std::lock_guard lock(settingsMutex_);
+            jitterOn = jitterEnabled_;
+            params = jitterParams_;
+        }
+        try {
+            const double gain =
+                jitterOn && filter_->initialised() ? jitter_.step(sample.gyr, params) : 1.0;
+            jitterGain_.store(gain);
+            filter_->update(&sample, &out, gain);
+        } catch (...) {
+            // A filter that failed on this sample may be left in any state:
+            // drop the sample (the ring keeps the last good one) and start
+            // the estimate afresh from the next.
+            filter_ = std::make_unique<HostFilter>(profile_.load());
+            jitter_.reset();
+            return;
+        }
+    }
+    *ring_.reserve() = out;
+    ring_.publish();
 }
 
 void VirtualFenlark::getData(SensorSample* out) {

@@ -54,6 +54,10 @@ class VirtualFenlark {
     // failure raises). Returns the jitter-flag write's result.
     bool stop();
     bool isStarted() const;
+    // FENLARK_STREAM_*: stopped, running, stalled (no packet for
+    // kStallAfterMs) or port gone. Does not block; any thread.
+    int streamState() const;
+    static constexpr int kStallAfterMs = 500;
 
     // Next sample of the ring, boresight-corrected when enabled and not RAW.
     void getData(SensorSample* out);
@@ -86,6 +90,10 @@ class VirtualFenlark {
     void loadBoresight();
     void storeBoresight();
     void acquire();  // the acquisition thread's body
+    // The acquisition thread's handling of one decoded packet.
+    void process(const SensorSample& sample);
+    // Parks the acquisition thread without CPU until stop wakes it.
+    void waitForStop();
 
     std::unique_ptr<FenlarkIO> io_;
     std::unique_ptr<FenlarkIMU> imu_;
@@ -109,6 +117,9 @@ class VirtualFenlark {
     std::atomic<bool> started_{false};     // between start and stop (filter_ exists)
     JitterReduction jitter_;               // the thread's own
     std::atomic<double> jitterGain_{1.0};  // published copy of the gain in use
+    std::condition_variable wakeCond_;     // wakes a parked thread at stop
+    std::atomic<bool> portGone_{false};    // set by the thread on a hang-up
+    std::atomic<int64_t> lastPacketMs_{0};  // steady clock of the last packet
 };
 
 }  // namespace Quorvane
