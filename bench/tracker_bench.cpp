@@ -149,6 +149,38 @@ void BM_AcquisitionCpu(benchmark::State& state) {
 }
 BENCHMARK(BM_AcquisitionCpu)->Arg(100)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
+// CPU time of the acquisition thread per second after the tracker was
+// unplugged while streaming: it should park, not poll a port that is gone.
+void BM_CpuAfterUnplug(benchmark::State& state) {
+    sim::TrackerSim device;
+    VirtualFenlark* tracker = openStreaming(state, device, 100);
+    if (!tracker) return;
+    const auto before = tasks();
+    fenlarkStart(tracker);
+    pid_t tid = 0;
+    for (const std::string& id : tasks())
+        if (!before.count(id)) tid = static_cast<pid_t>(std::stol(id));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    device.unplug();
+    const auto giveUp = Clock::now() + std::chrono::seconds(10);
+    while (fenlarkGetStreamState(tracker) != FENLARK_STREAM_PORT_GONE && Clock::now() < giveUp)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const bool gone = fenlarkGetStreamState(tracker) == FENLARK_STREAM_PORT_GONE;
+    double cpu = 0, wall = 0;
+    for (auto _ : state) {
+        const double cpuStart = threadCpuSeconds(tid);
+        const auto wallStart = Clock::now();
+        std::this_thread::sleep_for(std::chrono::seconds(5));
+        cpu += threadCpuSeconds(tid) - cpuStart;
+        wall += std::chrono::duration<double>(Clock::now() - wallStart).count();
+    }
+    fenlarkStop(tracker);
+    fenlarkDestroy(tracker);
+    if (!gone) state.SkipWithError("the unplug was not noticed");
+    state.counters["cpu_ms_per_s"] = 1000.0 * cpu / wall;
+}
+BENCHMARK(BM_CpuAfterUnplug)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
 // fenlarkOpen on one simulated tracker: by its path (0) or the first one
 // discovery finds (1). Each iteration closes the tracker again, untimed.
 void BM_Open(benchmark::State& state) {
@@ -167,6 +199,23 @@ void BM_Open(benchmark::State& state) {
     unsetenv(Quorvane::kExtraPortsVariable);
 }
 BENCHMARK(BM_Open)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
+
+// One device command's round trip on an open, stopped tracker: a matrix
+// read (36 bytes back) and a matrix write (acknowledged by one byte).
+void BM_Command(benchmark::State& state) {
+    sim::TrackerSim device;
+    VirtualFenlark* tracker = openStreaming(state, device, 100);
+    if (!tracker) return;
+    float m[9];
+    for (auto _ : state) {
+        if (state.range(0) == 0)
+            fenlarkGetKa(tracker, m);
+        else
+            fenlarkSetKa(tracker, m);
+    }
+    fenlarkDestroy(tracker);
+}
+BENCHMARK(BM_Command)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
 
 void BM_DeviceList(benchmark::State& state) {
     sim::TrackerSim device;

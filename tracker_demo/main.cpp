@@ -103,6 +103,15 @@ int run() {
             last = sample.timestamp;
             printedAny = true;
         }
+        if (fenlarkGetStreamState(handle) == FENLARK_STREAM_PORT_GONE) {
+            // Unplugged: nothing more will come, and saying nothing would
+            // leave the user looking at a frozen terminal.
+            char id[8] = "";
+            fenlarkGetID(handle, id);
+            std::fprintf(stderr, "Tracker %s is gone: its port hung up (unplugged?)\n", id);
+            fenlarkStop(handle);
+            return 1;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
 }

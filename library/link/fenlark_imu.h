@@ -10,8 +10,8 @@
 
 namespace Quorvane {
 
-// Every operation that talks to the device blocks for its fixed pauses
-// (about 130 ms per read or write command) and raises std::runtime_error with
+// Every operation that talks to the device blocks for its fixed pauses and
+// the reply (quorvane.h gives the measured times) and raises std::runtime_error with
 // a message starting "FenlarkIMU: " on failure. Not synchronised: one thread
 // at a time.
 class FenlarkIMU {

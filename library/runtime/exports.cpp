@@ -2,8 +2,8 @@
 // leave as exceptions (see quorvane.h), except from fenlarkOpen.
 #include <cmath>
 #include <cstring>
-#include <string>
 #include <stdexcept>
+#include <string>
 
 #include "default_config.h"
 #include "device_list.h"

@@ -137,10 +137,14 @@ QUORVANE_STATIC_ASSERT(offsetof(CalibrationData, Mk) == 204, "CalibrationData.Mk
  * min(found, maxCount) entries to list. Returns the number found, or -1 when
  * more than maxCount were found (the first maxCount are still copied).
  * Trackers that fail identification, and ports another handle holds, are left
- * out. With a null list nothing is copied and the result is the same. Blocks
- * for about 0.15 s per tracker (longer for a device slow to reply). Raises std::runtime_error("Can't open root key
- * for enumerating devices!") when the system's list of serial devices cannot
- * be read.
+ * out. With a null list nothing is copied and the result is the same. Raises
+ * std::runtime_error when the system's list of serial devices cannot be read.
+ * Blocks about 0.15 s per tracker (measured on the simulated tracker), up to
+ * about 0.5 s for a tracker slow to reply.
+ *
+ * Blocking times elsewhere in this header were measured the same way: a
+ * device command takes about 25 ms, up to about 0.12 s when the tracker uses
+ * its whole reply pause.
  */
 QUORVANE_API int fenlarkGetDeviceList(DeviceInfo* list, uint32_t maxCount);
 
@@ -157,8 +161,8 @@ QUORVANE_API VirtualFenlark* fenlarkCreate(uint16_t length);
  * configuration is read; otherwise config is written to it. Then loads the
  * boresight state and the jitter-reduction flag. Returns 0, or -1 on any
  * failure; never raises. When the failure came after identification the
- * handle keeps the connection until fenlarkClose. Blocks about 0.2 s; a
- * device slow to reply can make it up to about 1.2 s. */
+ * handle keeps the connection until fenlarkClose. Blocks about 0.25 s, up
+ * to about 1 s for a tracker slow to reply. */
 QUORVANE_API int fenlarkOpen(VirtualFenlark* handle, const SensorConfig* config, const char* port);
 /* Stops a started tracker first, stops the stream and closes the port.
  * Nothing happens on a closed handle. */
@@ -168,7 +172,10 @@ QUORVANE_API void fenlarkClose(VirtualFenlark* handle);
 QUORVANE_API int fenlarkStart(VirtualFenlark* handle);
 /* Ends the acquisition thread (returns after it has ended), stops the
  * stream, stores the boresight state (a failure is reported on stderr) and
- * the jitter-reduction flag on the device. Returns true. */
+ * the jitter-reduction flag on the device. Returns true. On a tracker whose
+ * port hung up (FENLARK_STREAM_PORT_GONE, see fenlarkGetStreamState) no
+ * device command is sent: the thread ends, the port is released and the
+ * handle is closed, without raising. */
 QUORVANE_API bool fenlarkStop(VirtualFenlark* handle);
 /* Stops and closes the tracker if needed and frees it. Null is ignored. */
 QUORVANE_API void fenlarkDestroy(VirtualFenlark* handle);
@@ -179,15 +186,19 @@ QUORVANE_API void fenlarkGetID(VirtualFenlark* handle, char* id);
 
 /*
  * Configuration. The functions described as device commands exchange a
- * command with the tracker (about 130 ms each); they are meant for an open,
- * stopped tracker and raise std::runtime_error with the protocol's message
- * on failure, "No Fenlarker open" on a closed handle.
+ * command with the tracker (see the blocking times above). They need an open,
+ * stopped tracker: on a started one they raise std::runtime_error and send
+ * nothing, because the acquisition thread alone drives the port then. They
+ * raise std::runtime_error with the protocol's message on failure, "No
+ * Fenlarker open" on a closed handle.
  */
 
 /* The configuration held for the open tracker; no device command. */
 QUORVANE_API void fenlarkGetConfig(VirtualFenlark* handle, SensorConfig* out);
 /* Device command: writes config, or the default configuration when null
- * (all ten sensor channels, divider 3, 100 Hz, only autoStart set). */
+ * (all ten sensor channels, divider 3, 100 Hz, only autoStart set). Fields
+ * travel masked to their wire bits (frequency 11 bits, magDivider 3);
+ * fenlarkGetConfig then reports what the device got. */
 QUORVANE_API void fenlarkSetConfig(VirtualFenlark* handle, const SensorConfig* config);
 /* Device command: makes the tracker store its current settings. */
 QUORVANE_API void fenlarkSaveSettings(VirtualFenlark* handle);
@@ -238,7 +249,8 @@ QUORVANE_API void fenlarkGetJitterParam(VirtualFenlark* handle, double* alpha, d
 /* alpha: weight of the newest gyroscope reading in the low-pass (default
  * 0.98); threshold: (rad/s)^2 below which the tracker counts as still
  * (default 0.008); c: the gain shrinks by 5 c per still sample and grows by
- * 1 / c per moving sample (defaults 0.7 and 10). */
+ * 1 / c per moving sample (defaults 0.7 and 10). A parameter that is not a
+ * finite number, or c = 0, raises std::invalid_argument and changes nothing. */
 QUORVANE_API void fenlarkSetJitterParam(VirtualFenlark* handle, double alpha, double threshold,
                                         double c);
 
@@ -249,9 +261,8 @@ QUORVANE_API void fenlarkEulerOri(const SensorSample* sample, float* euler);
  * Host filter profile, used when the tracker does not send its own
  * orientation. 0 (the default): the standard filter. 1: the robust filter,
  * which estimates the gyroscope bias, rides out fast motion and rejects
- * magnetic disturbances (on the public BROAD recordings about 1.8 degrees
- * total error against about 10 for the standard filter); it ignores the
- * jitter-reduction gain. A change takes effect at the next fenlarkStart; no
+ * magnetic disturbances (README.md gives measured accuracy figures); it
+ * ignores the jitter-reduction gain. A change takes effect at the next fenlarkStart; no
  * device command. Other values raise std::invalid_argument.
  */
 QUORVANE_API bool fenlarkSetFilterProfile(VirtualFenlark* handle, int profile);

@@ -39,7 +39,7 @@ class VirtualFenlark {
     // device identifies, otherwise that path. With `config` it is written to
     // the device, else the device's configuration is read. Then loads the
     // boresight state and the jitter flag. Raises on failure; a failure after
-    // identification keeps the connection. Blocks about 1.2 s.
+    // identification keeps the connection. Blocks (see fenlarkOpen).
     void open(const char* port, const SensorConfig* config);
     // Stops the tracker if started, stops the device's stream, closes the port.
     void close();
@@ -114,11 +114,11 @@ class VirtualFenlark {
     std::thread thread_;
     std::unique_ptr<HostFilter> filter_;  // exists only while started
     std::atomic<FilterProfile> profile_{StandardProfile};
-    std::atomic<bool> started_{false};     // between start and stop (filter_ exists)
-    JitterReduction jitter_;               // the thread's own
-    std::atomic<double> jitterGain_{1.0};  // published copy of the gain in use
-    std::condition_variable wakeCond_;     // wakes a parked thread at stop
-    std::atomic<bool> portGone_{false};    // set by the thread on a hang-up
+    std::atomic<bool> started_{false};      // between start and stop (filter_ exists)
+    JitterReduction jitter_;                // the thread's own
+    std::atomic<double> jitterGain_{1.0};   // published copy of the gain in use
+    std::condition_variable wakeCond_;      // wakes a parked thread at stop
+    std::atomic<bool> portGone_{false};     // set by the thread on a hang-up
     std::atomic<int64_t> lastPacketMs_{0};  // steady clock of the last packet
 };
 
