@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "fenlark_io_posix.h"
 #include "orientation_math.h"
 #include "tracker_sim.h"
 
@@ -73,7 +74,8 @@ DemoRun runDemo(const std::vector<std::string>& env, double seconds) {
         // What the demo printed before the signal, it flushed line by line.
         char buf[4096];
         ssize_t n;
-        while ((n = read(outPipe[0], buf, sizeof buf)) > 0) run.out.append(buf, static_cast<size_t>(n));
+        while ((n = read(outPipe[0], buf, sizeof buf)) > 0)
+            run.out.append(buf, static_cast<size_t>(n));
     } else if (WIFEXITED(status)) {
         run.exitCode = WEXITSTATUS(status);
     }
@@ -94,12 +96,13 @@ struct SampleLine {
 };
 
 bool parseSample(const std::string& line, SampleLine* s) {
-    return std::sscanf(line.c_str(),
-                       "Time: %lf\tTemp: %lf\tAcc: %lf, %lf, %lf\tGyr: %lf, %lf, %lf\tMag: %lf, %lf, "
-                       "%lf\tQuat: %lf, %lf, %lf, %lf\tEuler: %lf, %lf, %lf",
-                       &s->time, &s->temp, &s->acc[0], &s->acc[1], &s->acc[2], &s->gyr[0], &s->gyr[1],
-                       &s->gyr[2], &s->mag[0], &s->mag[1], &s->mag[2], &s->quat[0], &s->quat[1],
-                       &s->quat[2], &s->quat[3], &s->euler[0], &s->euler[1], &s->euler[2]) == 18;
+    return std::sscanf(
+               line.c_str(),
+               "Time: %lf\tTemp: %lf\tAcc: %lf, %lf, %lf\tGyr: %lf, %lf, %lf\tMag: %lf, %lf, "
+               "%lf\tQuat: %lf, %lf, %lf, %lf\tEuler: %lf, %lf, %lf",
+               &s->time, &s->temp, &s->acc[0], &s->acc[1], &s->acc[2], &s->gyr[0], &s->gyr[1],
+               &s->gyr[2], &s->mag[0], &s->mag[1], &s->mag[2], &s->quat[0], &s->quat[1],
+               &s->quat[2], &s->quat[3], &s->euler[0], &s->euler[1], &s->euler[2]) == 18;
 }
 
 std::vector<SampleLine> samples(const std::vector<std::string>& all) {
@@ -112,7 +115,7 @@ std::vector<SampleLine> samples(const std::vector<std::string>& all) {
 }
 
 class Demo : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         // An empty sysfs tree: attached hardware stays out of these runs.
         sysfs = fs::temp_directory_path() / ("qv-demo-sysfs-" + std::to_string(getpid()));
@@ -169,15 +172,15 @@ TEST_F(Demo, ListsConfiguresAndStreamsSamplesMatchingTheTruth) {
     const double rate = (s.size() - 1) / (s.back().time - s.front().time);
     EXPECT_NEAR(rate, 100.0, 10.0);
     for (const SampleLine& x : s) {
-        const double n = std::sqrt(x.quat[0] * x.quat[0] + x.quat[1] * x.quat[1] + x.quat[2] * x.quat[2] +
-                                   x.quat[3] * x.quat[3]);
+        const double n = std::sqrt(x.quat[0] * x.quat[0] + x.quat[1] * x.quat[1] +
+                                   x.quat[2] * x.quat[2] + x.quat[3] * x.quat[3]);
         ASSERT_NEAR(n, 1.0, 0.02);
     }
     // Once the host filter has settled, its angles are the truth's.
     const sim::Quat q = *device.truthAt(static_cast<uint32_t>(std::lround(s.back().time * 10000)));
     float truth[3];
-    Quorvane::eulerAngles({static_cast<float>(q.w), static_cast<float>(q.x), static_cast<float>(q.y),
-                           static_cast<float>(q.z)},
+    Quorvane::eulerAngles({static_cast<float>(q.w), static_cast<float>(q.x),
+                           static_cast<float>(q.y), static_cast<float>(q.z)},
                           truth);
     for (int i = 0; i < 3; ++i) {
         double diff = std::fmod(std::abs(s.back().euler[i] - truth[i] * 57.29577951308232), 360.0);
@@ -211,7 +214,21 @@ TEST_F(Demo, UnreadableDeviceListIsReportedNotACrash) {
     const DemoRun run = runDemo(env, 20.0);
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_EQ(run.out, "");
-    EXPECT_NE(run.err.find("Can't open root key for enumerating devices!"), std::string::npos) << run.err;
+    const std::string expected = "Can't read the list of serial devices in " +
+                                 (sysfs / "missing" / "class" / "tty").string() + ": ";
+    EXPECT_NE(run.err.find(expected), std::string::npos) << run.err;
+}
+
+TEST_F(Demo, WithoutTrackersTellsWhyEachPortWasLeftOut) {
+    sim::TrackerSim held(still({1, 0, 0, 0}));
+    Quorvane::FenlarkIOPosix holder(4096);
+    holder.open(held.devicePath(), 115200);
+    const DemoRun run = runDemo(envFor(held.devicePath() + ",/dev/nonexistent-tracker"), 20.0);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, "Number of Fenlarks found: 0\n\n\n");
+    EXPECT_EQ(run.err, "No Fenlark sensors found\n" + held.devicePath() +
+                           ": in use by another program\n"
+                           "/dev/nonexistent-tracker: could not be opened: no such device\n");
 }
 
 }  // namespace
