@@ -9,6 +9,8 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <stdexcept>
 
 #include "tty_discovery.h"
@@ -21,6 +23,11 @@ namespace {
 constexpr int kDrainTimeoutMs = 100;
 // How long write() waits for room in a full transmit queue.
 constexpr int kWriteTimeoutMs = 50;
+
+constexpr const char* kPermissionHint =
+    "permission denied: install the udev rule resources/udev/70-quorvane-tracker.rules, "
+    "or add yourself to the dialout group";
+constexpr const char* kBusyHint = "in use by another program";
 
 bool baudConstant(int baud, speed_t* out) {
     switch (baud) {
@@ -85,12 +92,37 @@ void drainOutput(int fd) {
 
 std::string openFailureMessage(const std::string& path, int error) {
     std::string message = "Could not open device " + path;
-    if (error == EACCES || error == EPERM) {
-        message +=
-            " (permission denied: install the udev rule "
-            "resources/udev/70-quorvane-tracker.rules, or add yourself to the dialout group)";
-    }
+    if (error == EACCES || error == EPERM) message += " (" + std::string(kPermissionHint) + ")";
     return message;
+}
+
+PortOpenError openFailure(const std::string& path, int error) {
+    using Cause = PortOpenError::Cause;
+    const std::string message = openFailureMessage(path, error);
+    switch (error) {
+        case EACCES:
+        case EPERM:
+            return PortOpenError(message, Cause::Permission, kPermissionHint);
+        case EBUSY:
+        case EWOULDBLOCK:
+            return PortOpenError(message, Cause::Busy, kBusyHint);
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+            return PortOpenError(message, Cause::Failed, "no such device");
+        case ENOTTY:
+            return PortOpenError(message, Cause::Failed, "not a serial port");
+        default:
+            return PortOpenError(message, Cause::Failed, std::strerror(error));
+    }
+}
+
+std::string resolvedPortPath(const std::string& path) {
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (!resolved) return path;
+    std::string out(resolved);
+    std::free(resolved);
+    return out;
 }
 
 std::unique_ptr<FenlarkIO> createPlatformIO(int capacity) {
@@ -118,15 +150,22 @@ FenlarkIOPosix::~FenlarkIOPosix() {
 
 bool FenlarkIOPosix::open(const std::string& path, int baud) {
     if (fd_ >= 0) close();
-    const std::runtime_error failure("Could not open device " + path);
 
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) throw std::runtime_error(openFailureMessage(path, errno));
+    if (fd < 0) throw openFailure(path, errno);
     // TIOCEXCL refuses further opens, but not root's; the advisory lock
     // refuses every other handle that follows the same rule.
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0 || !configureLine(fd, baud)) {
+    auto saved = std::make_unique<termios>();
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0 ||
+        tcgetattr(fd, saved.get()) != 0) {
+        const int error = errno;
         ::close(fd);
-        throw failure;
+        throw openFailure(path, error);
+    }
+    if (!configureLine(fd, baud)) {
+        ::close(fd);
+        throw PortOpenError("Could not open device " + path, PortOpenError::Cause::Failed,
+                            "line settings refused (" + std::to_string(baud) + " baud)");
     }
     // Drop DTR and RTS; pseudo-terminals have no modem lines, so a failure
     // here is not an error.
@@ -136,6 +175,7 @@ bool FenlarkIOPosix::open(const std::string& path, int baud) {
 
     fd_ = fd;
     vmin_ = 0;
+    savedSettings_ = std::move(saved);
     currentPath = path;
     setState(State::Open);
     return true;
@@ -148,6 +188,10 @@ bool FenlarkIOPosix::close() {
     unsigned char scratch[1024];
     while (::read(fd_, scratch, sizeof scratch) > 0) {
     }
+    // Whatever the device turned out to be, it gets back the line settings
+    // it had: a port that is not a tracker must not be left raw at our speed.
+    if (savedSettings_) (void)tcsetattr(fd_, TCSANOW, savedSettings_.get());
+    savedSettings_.reset();
     // Lift the exclusive flag: it belongs to the tty, not to this descriptor,
     // and would otherwise outlive us while another process holds the tty.
     (void)ioctl(fd_, TIOCNXCL);

@@ -10,7 +10,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
+#include <string>
 
 namespace Quorvane {
 namespace {
@@ -43,6 +45,27 @@ bool readPortName(HKEY root, const char* instance, std::string* portName) {
     return true;
 }
 
+// Why CreateFileA or the line setup failed, from the system's error code. A
+// COM port that another program holds is refused with "access denied" on
+// Windows; permissions on COM ports are not otherwise restricted.
+PortOpenError openFailure(const std::string& path, DWORD error) {
+    using Cause = PortOpenError::Cause;
+    const std::string message = "Could not open device " + path;
+    switch (error) {
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_BUSY:
+            return PortOpenError(message, Cause::Busy, "in use by another program");
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            return PortOpenError(message, Cause::Failed, "no such port");
+        default:
+            return PortOpenError(
+                message, Cause::Failed,
+                "system error " + std::to_string(static_cast<unsigned long>(error)));
+    }
+}
+
 bool usable(HANDLE h) {
     return h != nullptr && h != INVALID_HANDLE_VALUE;
 }
@@ -60,6 +83,12 @@ COMMTIMEOUTS immediateReads(HANDLE h) {
 }
 
 }  // namespace
+
+// COM port names are unique in the registry list, and Win32 device paths
+// have no links to resolve.
+std::string resolvedPortPath(const std::string& path) {
+    return path;
+}
 
 std::string comDevicePath(const std::string& portName) {
     return "\\\\.\\" + portName;
@@ -111,14 +140,17 @@ bool FenlarkIOWindows::open(const std::string& path, int baud) {
     if (usable(handle_)) close();
     handle_ = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
                           nullptr);
-    if (handle_ == INVALID_HANDLE_VALUE) throw std::runtime_error("Could not open device " + path);
+    if (handle_ == INVALID_HANDLE_VALUE) throw openFailure(path, GetLastError());
 
     // Only the flow control and the frame change; everything else stays as
     // the driver reports it.
     DCB dcb;
     std::memset(&dcb, 0, sizeof dcb);
     dcb.DCBlength = sizeof dcb;
-    if (!GetCommState(handle_, &dcb)) throw std::runtime_error("Could not open device " + path);
+    if (!GetCommState(handle_, &dcb))
+        throw PortOpenError("Could not open device " + path, PortOpenError::Cause::Failed,
+                            "not a serial port");
+    savedDcb_ = std::make_unique<DCB>(dcb);
     dcb.fOutxCtsFlow = FALSE;
     dcb.fOutxDsrFlow = FALSE;
     dcb.fDtrControl = DTR_CONTROL_DISABLE;
@@ -130,7 +162,9 @@ bool FenlarkIOWindows::open(const std::string& path, int baud) {
     dcb.ByteSize = 8;
     dcb.Parity = NOPARITY;
     dcb.StopBits = TWOSTOPBITS;
-    if (!SetCommState(handle_, &dcb)) throw std::runtime_error("Could not open device " + path);
+    if (!SetCommState(handle_, &dcb))
+        throw PortOpenError("Could not open device " + path, PortOpenError::Cause::Failed,
+                            "line settings refused (" + std::to_string(baud) + " baud)");
 
     // Reads return at once with what has arrived; a write gives up after 4 ms.
     COMMTIMEOUTS timeouts = immediateReads(handle_);
@@ -151,6 +185,7 @@ bool FenlarkIOWindows::close() {
     handle_ = INVALID_HANDLE_VALUE;
     // On a port that was never opened or is closed already every call would
     // fail without effect.
+    std::unique_ptr<DCB> saved = std::move(savedDcb_);
     if (!usable(h)) return false;
 
     FlushFileBuffers(h);
@@ -161,6 +196,9 @@ bool FenlarkIOWindows::close() {
     DWORD got = 0;
     while (ReadFile(h, scratch, kDrainChunk, &got, nullptr) && got > 0) {
     }
+    // The port gets back the line settings it had, whatever the device
+    // turned out to be.
+    if (saved) (void)SetCommState(h, saved.get());
     return CloseHandle(h) != 0;
 }
 

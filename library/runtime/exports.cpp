@@ -61,6 +61,10 @@ QUORVANE_API int fenlarkGetDeviceList(DeviceInfo* list, uint32_t maxCount) {
         list, maxCount, [] { return Quorvane::createPlatformIO(Quorvane::kPortBufferSize); });
 }
 
+QUORVANE_API int fenlarkGetPortProblems(FenlarkPortProblem* list, uint32_t maxCount) {
+    return Quorvane::getPortProblems(list, maxCount);
+}
+
 QUORVANE_API VirtualFenlark* fenlarkCreate(uint16_t length) {
     return new VirtualFenlark(length);
 }

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "fenlark_io_posix.h"
 #include "orientation_math.h"
 #include "tracker_sim.h"
 
@@ -224,8 +225,21 @@ TEST_F(Demo, UnreadableDeviceListIsReportedNotACrash) {
     const DemoRun run = runDemo(env, 20.0);
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_EQ(run.out, "");
-    EXPECT_NE(run.err.find("Can't open root key for enumerating devices!"), std::string::npos)
-        << run.err;
+    const std::string expected = "Can't read the list of serial devices in " +
+                                 (sysfs / "missing" / "class" / "tty").string() + ": ";
+    EXPECT_NE(run.err.find(expected), std::string::npos) << run.err;
+}
+
+TEST_F(Demo, WithoutTrackersTellsWhyEachPortWasLeftOut) {
+    sim::TrackerSim held(still({1, 0, 0, 0}));
+    Quorvane::FenlarkIOPosix holder(4096);
+    holder.open(held.devicePath(), 115200);
+    const DemoRun run = runDemo(envFor(held.devicePath() + ",/dev/nonexistent-tracker"), 20.0);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, "Number of Fenlarks found: 0\n\n\n");
+    EXPECT_EQ(run.err, "No Fenlark sensors found\n" + held.devicePath() +
+                           ": in use by another program\n"
+                           "/dev/nonexistent-tracker: could not be opened: no such device\n");
 }
 
 }  // namespace

@@ -329,6 +329,12 @@ TEST_F(SimulatedTracker, DeviceListFindsTheTrackerOnly) {
     EXPECT_EQ(list[0].reserved, 0u);
     EXPECT_EQ(list[0].firmwareMajor, 1);
     EXPECT_EQ(list[0].firmwareMinor, 4);
+    // The port that does not exist is the one left out, and the reason says so.
+    FenlarkPortProblem problems[4];
+    ASSERT_EQ(fenlarkGetPortProblems(problems, 4), 1);
+    EXPECT_EQ(std::string(problems[0].port), devicePath("COM42"));
+    EXPECT_EQ(problems[0].reason, FENLARK_PORT_OPEN_FAILED);
+    EXPECT_STREQ(problems[0].message, "could not be opened: no such port");
 
     std::memset(list, 0xAB, sizeof list);
     EXPECT_EQ(fenlarkGetDeviceList(list, 0), -1);
