@@ -3,13 +3,17 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <sstream>
 
+#include "filter_run.h"
 #include "replay_csv.h"
 
 namespace Replay {
 namespace {
 
 constexpr double kDegrees = 180.0 / 3.14159265358979323846;
+// How far the length of a ground-truth quaternion may be from 1.
+constexpr double kUnitTolerance = 0.01;
 
 // a (x) b, Hamilton product.
 Quat multiply(const Quat& a, const Quat& b) {
@@ -66,24 +70,45 @@ Rmse RmseAccumulator::result() const {
     return r;
 }
 
-Rmse scoreRecording(const std::string& text, const std::string& source, Profile profile) {
+Rmse scoreRecording(std::streambuf& in, const std::string& source, Profile profile) {
     std::vector<std::string> required = sensorColumns();
+    const std::size_t truthColumn = required.size();
     for (const char* name : {"gt_qw", "gt_qx", "gt_qy", "gt_qz"}) required.push_back(name);
-    const Columns columns = readColumns(text, source, required, {"movement"});
-    Recording recording = recordingFrom(columns, source);
-    replay(recording.samples, profile);
+    const std::size_t movementColumn = required.size();
+    CsvReader row(in, source, required, {"movement"});
+    FilterRun filter(profile);
 
-    const auto& v = columns.values;
-    const std::vector<double>& movement = v[required.size()];
     RmseAccumulator rmse;
-    for (std::size_t i = 0; i < columns.rows(); ++i) {
-        if (!movement.empty() && movement[i] != 1) continue;
-        const Quat truth(v[10][i], v[11][i], v[12][i], v[13][i]);
-        if (!truth.allFinite()) continue;  // the cameras lost the body
-        const float* q = recording.samples[i].quat;
+    while (row.next()) {
+        SensorSample sample = sensorSample(row);
+        filter.update(sample);
+        if (row.has(movementColumn) && row[movementColumn] != 1) continue;
+        const Quat truth(row[truthColumn], row[truthColumn + 1], row[truthColumn + 2],
+                         row[truthColumn + 3]);
+        if (truth.array().isNaN().all()) continue;  // the cameras lost the body
+        // A truth that is partly unknown, or far from unit length, is no
+        // rotation; scaled to one it would score against a made-up orientation.
+        const double norm = truth.norm();
+        if (!std::isfinite(norm) || std::fabs(norm - 1) > kUnitTolerance) {
+            char text[64];
+            std::snprintf(text, sizeof text, "%.6g", norm);
+            throw Error(row.where() +
+                        "columns gt_qw..gt_qz: the truth must be a unit quaternion, or nan in all "
+                        "four where unknown; its norm is " +
+                        text);
+        }
+        const float* q = sample.quat;
         rmse.add(orientationError(enuFromSensorWorld(Quat(q[0], q[1], q[2], q[3])), truth));
     }
-    return rmse.result();
+    const Rmse result = rmse.result();
+    if (result.samples == 0)
+        throw Error(source + ": nothing to score: no moving sample with a known truth");
+    return result;
+}
+
+Rmse scoreRecording(const std::string& text, const std::string& source, Profile profile) {
+    std::stringbuf in(text, std::ios::in);
+    return scoreRecording(in, source, profile);
 }
 
 std::string describe(const Rmse& r) {

@@ -10,6 +10,7 @@
 
 #include <Eigen/Core>
 #include <cstddef>
+#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -54,9 +55,13 @@ class RmseAccumulator {
 // Runs the filter over a recording with the benchmark's columns (the sensor
 // columns plus gt_qw, gt_qx, gt_qy, gt_qz and, if present, movement) and
 // scores it: samples with movement == 1 (all samples without that column)
-// whose truth is not nan. source names the text in messages; throws Error
-// like readColumns.
-// profile picks the filter (replay_csv.h).
+// whose truth is not nan. The recording is read row by row, never held.
+// source names it in messages; throws Error like CsvReader, and for a truth
+// that is not a unit quaternion and a recording without a single sample to
+// score. profile picks the filter (replay_csv.h).
+Rmse scoreRecording(std::streambuf& in, const std::string& source,
+                    Profile profile = Profile::Default);
+// The same for a recording held in memory.
 Rmse scoreRecording(const std::string& text, const std::string& source,
                     Profile profile = Profile::Default);
 
