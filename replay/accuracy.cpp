@@ -11,39 +11,26 @@ namespace {
 
 constexpr double kDegrees = 180.0 / 3.14159265358979323846;
 
-// a (x) b, Hamilton product.
-Quat multiply(const Quat& a, const Quat& b) {
-    return Quat(a(0) * b(0) - a(1) * b(1) - a(2) * b(2) - a(3) * b(3),
-                a(0) * b(1) + a(1) * b(0) + a(2) * b(3) - a(3) * b(2),
-                a(0) * b(2) - a(1) * b(3) + a(2) * b(0) + a(3) * b(1),
-                a(0) * b(3) + a(1) * b(2) - a(2) * b(1) + a(3) * b(0));
-}
-
-Quat conjugate(const Quat& q) {
-    return Quat(q(0), -q(1), -q(2), -q(3));
-}
-
 }  // namespace
 
 Quat enuFromSensorWorld(const Quat& qSW) {
     // Turning the north-west-up world by +90 degrees about z gives east-north-up:
     // its x (north) becomes ENU's y, its y (west) ENU's -x.
     const double c = std::sqrt(0.5);
-    return multiply(Quat(c, 0, 0, c), conjugate(qSW));
+    return Quat{c, 0, 0, c} * conjugate(qSW);
 }
 
 OrientationError orientationError(const Quat& estimateENU, const Quat& truthENU) {
     // d = q_est (x) conj(q_true): the error rotation, in the world frame
-    Quat d = multiply(estimateENU.normalized(), conjugate(truthENU.normalized()));
-    d.normalize();
-    const double w = std::fabs(d(0));
+    const Quat d = normalised(normalised(estimateENU) * conjugate(normalised(truthENU)));
+    const double w = std::fabs(d.w);
     OrientationError e;
     // total = 2 acos(min(1, |d_w|))
     e.total = 2 * std::acos(std::min(1.0, w));
     // heading = 2 atan(|d_z / d_w|); atan2 keeps d_w = 0 finite (pi)
-    e.heading = 2 * std::atan2(std::fabs(d(3)), w);
+    e.heading = 2 * std::atan2(std::fabs(d.z), w);
     // inclination = 2 acos(min(1, sqrt(d_w^2 + d_z^2)))
-    e.inclination = 2 * std::acos(std::min(1.0, std::sqrt(d(0) * d(0) + d(3) * d(3))));
+    e.inclination = 2 * std::acos(std::min(1.0, std::sqrt(d.w * d.w + d.z * d.z)));
     return e;
 }
 
@@ -66,7 +53,8 @@ Rmse RmseAccumulator::result() const {
     return r;
 }
 
-Rmse scoreRecording(const std::string& text, const std::string& source, Profile profile) {
+Rmse scoreRecording(const std::string& text, const std::string& source,
+                    Quorvane::FilterProfile profile) {
     std::vector<std::string> required = sensorColumns();
     for (const char* name : {"gt_qw", "gt_qx", "gt_qy", "gt_qz"}) required.push_back(name);
     const Columns columns = readColumns(text, source, required, {"movement"});
@@ -78,10 +66,10 @@ Rmse scoreRecording(const std::string& text, const std::string& source, Profile 
     RmseAccumulator rmse;
     for (std::size_t i = 0; i < columns.rows(); ++i) {
         if (!movement.empty() && movement[i] != 1) continue;
-        const Quat truth(v[10][i], v[11][i], v[12][i], v[13][i]);
-        if (!truth.allFinite()) continue;  // the cameras lost the body
+        const Quat truth{v[10][i], v[11][i], v[12][i], v[13][i]};
+        if (!finite(truth)) continue;  // the cameras lost the body
         const float* q = recording.samples[i].quat;
-        rmse.add(orientationError(enuFromSensorWorld(Quat(q[0], q[1], q[2], q[3])), truth));
+        rmse.add(orientationError(enuFromSensorWorld(Quat{q[0], q[1], q[2], q[3]}), truth));
     }
     return rmse.result();
 }

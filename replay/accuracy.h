@@ -8,16 +8,16 @@
 // world vectors (x north, y west, z up) into the sensor frame.
 #pragma once
 
-#include <Eigen/Core>
 #include <cstddef>
 #include <string>
 #include <vector>
 
+#include "quaternion.h"
 #include "replay_csv.h"
 
 namespace Replay {
 
-using Quat = Eigen::Vector4d;  // w, x, y, z
+using Quat = Filtering::Quatd;
 
 // Q_SW in the benchmark's convention, sensor to East-North-Up:
 //   q_ENU = [1/sqrt(2), 0, 0, 1/sqrt(2)] (x) conj(Q_SW)
@@ -56,9 +56,9 @@ class RmseAccumulator {
 // scores it: samples with movement == 1 (all samples without that column)
 // whose truth is not nan. source names the text in messages; throws Error
 // like readColumns.
-// profile picks the filter (replay_csv.h).
+// profile picks the filter.
 Rmse scoreRecording(const std::string& text, const std::string& source,
-                    Profile profile = Profile::Default);
+                    Quorvane::FilterProfile profile = Quorvane::StandardProfile);
 
 // "total T, heading H, inclination I deg RMSE over N samples"
 std::string describe(const Rmse& r);

@@ -80,11 +80,11 @@ int main(int argc, char** argv) {
         std::cout << kUsage;
         return 0;
     }
-    Replay::Profile profile = Replay::Profile::Default;
+    Quorvane::FilterProfile profile = Quorvane::StandardProfile;
     if (!args.empty() && args[0] == "--profile") {
         if (args.size() < 2) return usageError("--profile needs default or robust");
         if (args[1] == "robust")
-            profile = Replay::Profile::Robust;
+            profile = Quorvane::RobustProfile;
         else if (args[1] != "default")
             return usageError("unknown profile '" + args[1] + "'");
         args.erase(args.begin(), args.begin() + 2);

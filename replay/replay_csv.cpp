@@ -9,9 +9,6 @@
 #include <sstream>
 #include <string_view>
 
-#include "orientation_filter.h"
-#include "robust_orientation_filter.h"
-
 namespace Replay {
 namespace {
 
@@ -184,22 +181,12 @@ Recording recordingFrom(const Columns& columns, const std::string& source) {
     return r;
 }
 
-namespace {
-template <class Filter>
-void runFilter(std::vector<SensorSample>& samples) {
-    Filter filter;
+void replay(std::vector<SensorSample>& samples, Quorvane::FilterProfile profile) {
+    Quorvane::HostFilter filter(profile);
     for (SensorSample& s : samples) {
         const SensorSample in = s;
         filter.update(&in, &s, 1.0);
     }
-}
-}  // namespace
-
-void replay(std::vector<SensorSample>& samples, Profile profile) {
-    if (profile == Profile::Robust)
-        runFilter<Quorvane::RobustOrientationFilter>(samples);
-    else
-        runFilter<Quorvane::OrientationFilter>(samples);
 }
 
 void writeOrientations(std::ostream& out, const Recording& recording) {

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "host_filter.h"
 #include "quorvane.h"
 
 namespace Replay {
@@ -62,14 +63,11 @@ struct Recording {
 // finite.
 Recording recordingFrom(const Columns& columns, const std::string& source);
 
-// The host filter to run: the default one, or the robust profile's
-// (Quorvane::RobustOrientationFilter).
-enum class Profile { Default, Robust };
-
-// Runs one fresh filter of the profile over the samples in order
+// Runs one fresh host filter of the profile over the samples in order
 // (process-noise gain 1, jitter reduction off) and stores its Q_SW into each
 // sample's quat.
-void replay(std::vector<SensorSample>& samples, Profile profile = Profile::Default);
+void replay(std::vector<SensorSample>& samples,
+            Quorvane::FilterProfile profile = Quorvane::StandardProfile);
 
 // Writes the header "t_s,qw,qx,qy,qz" and one row per sample: t_s as read,
 // then the quaternion in the shortest form that reads back to the same float.
