@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "accuracy.h"
-#include "filter_run.h"
+#include "host_filter.h"
 #include "replay_csv.h"
 #include "text_excerpt.h"
 
@@ -77,13 +77,13 @@ class UsageError : public std::runtime_error {
 struct Invocation {
     bool help = false;
     bool accuracy = false;
-    Profile profile = Profile::Default;
+    Quorvane::FilterProfile profile = Quorvane::StandardProfile;
     std::vector<std::string> files;
 };
 
-Profile profileNamed(const std::string& name) {
-    if (name == "default") return Profile::Default;
-    if (name == "robust") return Profile::Robust;
+Quorvane::FilterProfile profileNamed(const std::string& name) {
+    if (name == "default") return Quorvane::StandardProfile;
+    if (name == "robust") return Quorvane::RobustProfile;
     throw UsageError("--profile expects default or robust, not " + excerpt(name));
 }
 
@@ -152,17 +152,18 @@ class Input {
 };
 
 // Replays one recording, writing every row as it is computed.
-void replayToOutput(Input& input, Profile profile, std::ostream& out) {
+void replayToOutput(Input& input, Quorvane::FilterProfile profile, std::ostream& out) {
     CsvReader row(input.buffer(), input.source(), sensorColumns());
     OrientationWriter writer(out);
     // Rows computed so far go out before the reader waits for more input, so
     // a recording arriving through a pipe is answered as it arrives.
     row.beforeRead([&] { writer.flush(); });
-    FilterRun filter(profile);
+    Quorvane::HostFilter filter(profile);
     try {
         while (row.next()) {
             SensorSample sample = sensorSample(row);
-            filter.update(sample);
+            const SensorSample reading = sample;
+            filter.update(&reading, &sample, 1.0);
             writer.write(row[0], sample);
         }
     } catch (const Error&) {

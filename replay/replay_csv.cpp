@@ -10,8 +10,6 @@
 #include <sstream>
 #include <string_view>
 
-#include "orientation_filter.h"
-#include "robust_orientation_filter.h"
 #include "text_excerpt.h"
 
 namespace Replay {
@@ -151,22 +149,12 @@ SensorSample sensorSample(const CsvReader& row) {
     return s;
 }
 
-namespace {
-template <class Filter>
-void runFilter(std::vector<SensorSample>& samples) {
-    Filter filter;
+void replay(std::vector<SensorSample>& samples, Quorvane::FilterProfile profile) {
+    Quorvane::HostFilter filter(profile);
     for (SensorSample& s : samples) {
         const SensorSample in = s;
         filter.update(&in, &s, 1.0);
     }
-}
-}  // namespace
-
-void replay(std::vector<SensorSample>& samples, Profile profile) {
-    if (profile == Profile::Robust)
-        runFilter<Quorvane::RobustOrientationFilter>(samples);
-    else
-        runFilter<Quorvane::OrientationFilter>(samples);
 }
 
 OrientationWriter::OrientationWriter(std::ostream& out) : out_(out) {

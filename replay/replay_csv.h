@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "host_filter.h"
 #include "line_reader.h"
 #include "quorvane.h"
 #include "replay_error.h"
@@ -78,14 +79,11 @@ SensorSample sensorSample(const CsvReader& row);
 // The whole file as text; throws Error naming the file and the reason.
 std::string readFile(const std::string& path);
 
-// The host filter to run: the default one, or the robust profile's
-// (Quorvane::RobustOrientationFilter).
-enum class Profile { Default, Robust };
-
-// Runs one fresh filter of the profile over the samples in order
+// Runs one fresh host filter of the profile over the samples in order
 // (process-noise gain 1, jitter reduction off) and stores its Q_SW into each
 // sample's quat.
-void replay(std::vector<SensorSample>& samples, Profile profile = Profile::Default);
+void replay(std::vector<SensorSample>& samples,
+            Quorvane::FilterProfile profile = Quorvane::StandardProfile);
 
 // The tool's output: the header "t_s,qw,qx,qy,qz", then per sample t_s as
 // read and the quaternion in the shortest form that reads back to the same

@@ -7,7 +7,7 @@
 
 #include "default_config.h"
 #include "device_list.h"
-#include "orientation_math.h"
+#include "quaternion.h"
 #include "quorvane.h"
 #include "virtual_fenlark.h"
 
@@ -193,7 +193,7 @@ QUORVANE_API void fenlarkSetJitterParam(VirtualFenlark* handle, double alpha, do
 
 QUORVANE_API void fenlarkEulerOri(const SensorSample* sample, float* euler) {
     const SensorSample& s = *record(sample);
-    Quorvane::eulerAngles({s.quat[0], s.quat[1], s.quat[2], s.quat[3]}, record(euler));
+    Filtering::eulerAngles({s.quat[0], s.quat[1], s.quat[2], s.quat[3]}, record(euler));
 }
 
 QUORVANE_API bool fenlarkSetFilterProfile(VirtualFenlark* handle, int profile) {

@@ -39,11 +39,11 @@ constexpr double kDegrees = 180.0 / 3.14159265358979323846;
 Quat sensorTurnedAbout(const Eigen::Vector3d& worldAxis, double degrees) {
     const double h = -0.5 * degrees / kDegrees;
     const Eigen::Vector3d a = worldAxis.normalized() * std::sin(h);
-    return Quat(std::cos(h), a(0), a(1), a(2));
+    return Quat{std::cos(h), a(0), a(1), a(2)};
 }
 
 TEST(ErrorMeasure, SplitsTheErrorIntoHeadingAndInclination) {
-    const Quat identity(1, 0, 0, 0);
+    const Quat identity{1, 0, 0, 0};
     const struct {
         const char* name;
         Quat estimate;  // Q_SW; the truth is the identity
@@ -78,15 +78,15 @@ TEST(ErrorMeasure, SplitsTheErrorIntoHeadingAndInclination) {
 // north-west-up into the sensor frame. A level sensor facing north (Q_SW the
 // identity) has its x axis pointing north, i.e. ENU's y.
 TEST(ErrorMeasure, ConvertsToEastNorthUp) {
-    const Quat q = Replay::enuFromSensorWorld(Quat(1, 0, 0, 0));
-    const Eigen::Quaterniond enu(q(0), q(1), q(2), q(3));
+    const Quat q = Replay::enuFromSensorWorld(Quat{1, 0, 0, 0});
+    const Eigen::Quaterniond enu(q.w, q.x, q.y, q.z);
     EXPECT_TRUE((enu * Eigen::Vector3d::UnitX()).isApprox(Eigen::Vector3d::UnitY()));
     EXPECT_TRUE((enu * Eigen::Vector3d::UnitY()).isApprox(-Eigen::Vector3d::UnitX()));
     EXPECT_TRUE((enu * Eigen::Vector3d::UnitZ()).isApprox(Eigen::Vector3d::UnitZ()));
     // A sensor turned 90 degrees towards the west (counter-clockwise from
     // above) has its x axis pointing west, ENU's -x.
     const Quat w = Replay::enuFromSensorWorld(sensorTurnedAbout({0, 0, 1}, 90));
-    const Eigen::Quaterniond west(w(0), w(1), w(2), w(3));
+    const Eigen::Quaterniond west(w.w, w.x, w.y, w.z);
     EXPECT_TRUE((west * Eigen::Vector3d::UnitX()).isApprox(-Eigen::Vector3d::UnitX()));
 }
 
@@ -122,8 +122,8 @@ TEST(Accuracy, BroadTrials) {
         SCOPED_TRACE(trial);
         const std::string path = (kBroad / trial).string();
         const std::string text = Replay::readFile(path);
-        const Replay::Rmse d = Replay::scoreRecording(text, path, Replay::Profile::Default);
-        const Replay::Rmse r = Replay::scoreRecording(text, path, Replay::Profile::Robust);
+        const Replay::Rmse d = Replay::scoreRecording(text, path, Quorvane::StandardProfile);
+        const Replay::Rmse r = Replay::scoreRecording(text, path, Quorvane::RobustProfile);
         for (const auto& [name, e] : {std::pair{"default", d}, std::pair{"robust", r}})
             std::printf("[ BROAD    ] %-38s %-8s %7.2f %8.2f %12.2f\n", trial, name, e.total,
                         e.heading, e.inclination);
@@ -147,7 +147,7 @@ TEST(Accuracy, BroadTrials) {
 }
 
 Quat truthOf(const sim::Quat& q) {
-    return Quat(q.w, q.x, q.y, q.z);
+    return Quat{q.w, q.x, q.y, q.z};
 }
 
 // RMSE of the filter over a simulated run, leaving out the first seconds.
@@ -157,7 +157,7 @@ Replay::Rmse scoreSimulated(const SimRun& run, unsigned rateHz, double settleSec
     Replay::RmseAccumulator rmse;
     for (size_t k = static_cast<size_t>(settleSeconds * rateHz); k < samples.size(); ++k) {
         const float* q = samples[k].quat;
-        rmse.add(Replay::orientationError(Replay::enuFromSensorWorld(Quat(q[0], q[1], q[2], q[3])),
+        rmse.add(Replay::orientationError(Replay::enuFromSensorWorld(Quat{q[0], q[1], q[2], q[3]}),
                                           Replay::enuFromSensorWorld(truthOf(run.truth[k]))));
     }
     return rmse.result();

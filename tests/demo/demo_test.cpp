@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "fenlark_io_posix.h"
-#include "orientation_math.h"
+#include "quaternion.h"
 #include "tracker_sim.h"
 
 namespace fs = std::filesystem;
@@ -179,9 +179,9 @@ TEST_F(Demo, ListsConfiguresAndStreamsSamplesMatchingTheTruth) {
     // Once the host filter has settled, its angles are the truth's.
     const sim::Quat q = *device.truthAt(static_cast<uint32_t>(std::lround(s.back().time * 10000)));
     float truth[3];
-    Quorvane::eulerAngles({static_cast<float>(q.w), static_cast<float>(q.x),
-                           static_cast<float>(q.y), static_cast<float>(q.z)},
-                          truth);
+    Filtering::eulerAngles({static_cast<float>(q.w), static_cast<float>(q.x),
+                            static_cast<float>(q.y), static_cast<float>(q.z)},
+                           truth);
     for (int i = 0; i < 3; ++i) {
         double diff = std::fmod(std::abs(s.back().euler[i] - truth[i] * 57.29577951308232), 360.0);
         diff = std::min(diff, 360.0 - diff);
