@@ -170,7 +170,7 @@ bool FenlarkIMU::readCommand(unsigned char bank, unsigned char address, unsigned
     setHeader('R', bank, address, length);
     io_->clear();
     sleepMs(10);
-    io_->write(message_, kHeaderLength);
+    if (!io_->write(message_, kHeaderLength)) throw std::runtime_error(kReadFailedMessage);
     awaitReply(*io_, kReplyPauseMs, [&] { return length + 2 - io_->available(); });
 
     // Reply: status, `length` data bytes, checksum of the data.
@@ -191,7 +191,8 @@ bool FenlarkIMU::writeCommand(unsigned char bank, unsigned char address, unsigne
     payload()[length] = checksum(payload(), length);
     io_->clear();
     sleepMs(10);
-    io_->write(message_, kHeaderLength + length + 1);
+    if (!io_->write(message_, kHeaderLength + length + 1))
+        throw std::runtime_error(kWriteFailedMessage);
     const int got = awaitReply(*io_, kReplyPauseMs, [this] { return 1 - io_->available(); });
     if (got < 1 || io_->data()[0] != 0x00) throw std::runtime_error(kWriteFailedMessage);
     io_->clear();
@@ -223,6 +224,7 @@ SensorConfig FenlarkIMU::getConfig(bool refresh) {
     if (refresh) {
         readCommand(kBankConfig, kConfigAddress, kConfigLength);
         decodeConfig(payload(), &config_);
+        screen_.restart();
     }
     return config_;
 }
@@ -236,6 +238,7 @@ bool FenlarkIMU::setConfig(const SensorConfig& config) {
     // frequency above 2047, a divider above 7) arrive masked.
     config_ = config;
     decodeConfig(wire, &config_);
+    screen_.restart();  // packets of another layout follow
     return true;
 }
 
@@ -288,6 +291,7 @@ bool FenlarkIMU::setCalibration(const CalibrationData* in) {
 
 void FenlarkIMU::startStreaming() {
     io_->clear();
+    screen_.restart();  // the device begins with a whole packet
     sleepMs(10);
     sendByte('0');
 }
@@ -302,6 +306,7 @@ void FenlarkIMU::saveSettings() {
 
 void FenlarkIMU::stopStreaming(bool extraWait) {
     io_->clear();
+    screen_.restart();
     sleepMs(10);
     sendByte(' ');
     sleepMs(3);
@@ -330,6 +335,14 @@ void FenlarkIMU::readPacket(SensorSample* sample) {
     constexpr auto kBudget = std::chrono::milliseconds(5 * 3);
     const PacketLayout layout = packetLayout(config_);
     const auto deadline = Clock::now() + kBudget;
+    // Waits within the budget until `count` bytes are buffered; false when
+    // the budget ran out or nothing more came.
+    const auto awaitBytes = [&](int count) {
+        const auto leftUs =
+            std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
+        if (leftUs <= 0) return false;
+        return io_->waitForData(static_cast<int>((leftUs + 999) / 1000), count - io_->available());
+    };
     for (;;) {
         io_->read();
         const int available = io_->available();
@@ -339,23 +352,44 @@ void FenlarkIMU::readPacket(SensorSample* sample) {
                 io_->consume(available);
                 throw std::runtime_error("FenlarkIMU: No appropriate data");
             }
+            // Bytes before the start byte are line noise: no packet start
+            // is lost with them.
             io_->consume(start);
             if (io_->available() >= layout.length) break;
         }
-        const auto leftUs =
-            std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
-        if (leftUs <= 0) break;
-        // Wake once the rest of the packet is in, not for every chunk of it.
-        const int missing = layout.length - io_->available();
-        if (!io_->waitForData(static_cast<int>((leftUs + 999) / 1000), missing)) break;
+        if (!awaitBytes(layout.length)) break;
     }
     if (io_->available() < layout.length) throw std::runtime_error("FenlarkIMU: Not enough data");
-    const unsigned char* packet = io_->data();
-    if (packet[layout.length - 1] != kPacketEnd) {
+    if (io_->data()[layout.length - 1] != kPacketEnd) {
         io_->consume(1);  // resynchronise on the next start byte
+        screen_.lostStep();
         throw std::runtime_error("FenlarkIMU: Bad packet");
     }
-    decodePacket(packet, layout, config_.channels, sample);
+    bool quiet = false;
+    for (;;) {
+        const PacketScreen::Verdict verdict =
+            screen_.judge(io_->data(), io_->available(), layout, config_.channels, quiet);
+        if (verdict == PacketScreen::Verdict::Accept) break;
+        if (verdict == PacketScreen::Verdict::Reject) {
+            // A false start inside the values of real packets: go on
+            // searching from the byte after it.
+            io_->consume(1);
+            rejected_.fetch_add(1, std::memory_order_relaxed);
+            throw std::runtime_error("FenlarkIMU: Bad packet");
+        }
+        // The packets after it decide. When they are late the bytes stay
+        // for the next call; when the line has gone quiet, what is there
+        // decides.
+        const int before = io_->available();
+        if (!awaitBytes(before + 1)) {
+            io_->read();
+            if (io_->available() > before) throw std::runtime_error("FenlarkIMU: Not enough data");
+            quiet = true;
+        } else {
+            io_->read();
+        }
+    }
+    decodePacket(io_->data(), layout, config_.channels, sample);
     io_->consume(layout.length);
 }
 

@@ -3,9 +3,11 @@
 // device matrices, feature flags, boresight record).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "fenlark_io.h"
+#include "packet_screen.h"
 #include "quorvane.h"
 
 namespace Quorvane {
@@ -80,8 +82,19 @@ class FenlarkIMU {
     // quat[0..2]; other fields keep their values. Polls the port for up to
     // 5 rounds with 3 ms pauses. Raises "FenlarkIMU: No appropriate data"
     // (no packet start; buffer emptied), "FenlarkIMU: Not enough data"
-    // (bytes kept) or "FenlarkIMU: Bad packet" (start byte dropped).
+    // (bytes kept) or "FenlarkIMU: Bad packet" (start byte dropped): the end
+    // byte is not 'Z', or the packet is not believable (see PacketScreen).
+    // After the stream lost its step, before any packet was accepted, a
+    // packet is judged by the two after it: until they are in, the call
+    // reports "Not enough data".
     void readPacket(SensorSample* sample);
+
+    // Packets with a correct frame that readPacket refused as not
+    // believable (values that are no readings, a timestamp that does not
+    // follow the stream's), since construction. A stream that loses its
+    // step shows them; a clean stream never does. Safe to read from any
+    // thread.
+    uint64_t rejectedPackets() const { return rejected_.load(std::memory_order_relaxed); }
 
     void getDeviceInfo(DeviceInfo* out);
 
@@ -104,6 +117,8 @@ class FenlarkIMU {
 
     FenlarkIO* io_;
     SensorConfig config_;
+    PacketScreen screen_;
+    std::atomic<uint64_t> rejected_{0};
     static constexpr int kHeaderLength = 6;
     // Header (byte 0 always ESC), payload of at most 216 bytes and its
     // checksum lie back to back so that one write sends them.

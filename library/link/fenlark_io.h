@@ -39,6 +39,12 @@ class PortOpenError : public std::runtime_error {
 
 // Abstract port. Not synchronised: one thread at a time uses an object (the
 // caller's thread for commands, the acquisition thread while streaming).
+//
+// Every backend keeps one contract. A port is Unopened until the first
+// successful open(), Open after it, and Closed after any close(); open() may be
+// called again in any state (an open port is closed first). On an Unopened
+// port read() and write() raise "No Fenlarker open"; on a Closed port read()
+// returns 0 and write() returns false.
 class FenlarkIO {
   public:
     FenlarkIO() = default;
@@ -52,24 +58,30 @@ class FenlarkIO {
     // Path given to the last successful open(); empty when closed.
     virtual std::string portName() = 0;
     virtual unsigned portCount() = 0;
-    // Opens and configures the port; raises PortOpenError ("Could not open
-    // device <path>"). The port's own line settings are kept aside and put
-    // back by close(), so that probing a device that turns out not to be a
-    // tracker leaves it as its owner configured it.
+    // Opens and configures the port and returns true. Raises PortOpenError
+    // ("Could not open device <path>") when the port can't be opened or
+    // configured, and then holds no device: one it had opened is released
+    // again. The port's own line settings are kept aside and put back by
+    // close(), so that probing a device that turns out not to be a tracker
+    // leaves it as its owner configured it.
     virtual bool open(const std::string& path, int baud) = 0;
     // Drains the port, restores the line settings open() found, and closes
-    // it; returns whether closing succeeded.
+    // it; returns whether closing succeeded (false when nothing was open).
     virtual bool close() = 0;
     // Moves the bytes that have arrived into the free tail of the receive
     // buffer and returns their number. Never blocks. 0 when nothing arrived,
     // the buffer is full or reading failed. Raises "No Fenlarker open" on a
     // never-opened port.
     virtual int read() = 0;
-    // Writes the bytes; raises "No Fenlarker open" on a never-opened port,
-    // returns false after close or on failure.
+    // Writes the bytes; true only when every byte was written. A failure, a
+    // short write (the device took only part in time) and a hung-up port give
+    // false. Raises "No Fenlarker open" on a never-opened port; false after
+    // close.
     virtual bool write(const unsigned char* bytes, int length) = 0;
     // Discards all buffered bytes and the driver's queues, then sleeps 5 ms.
     virtual void clear() = 0;
+    // Whether a device is open now: false before the first open and after
+    // close (a hung-up port stays open until closed).
     virtual bool isOpen() = 0;
     // Unconsumed received bytes, starting at data().
     virtual int available() = 0;
@@ -79,8 +91,9 @@ class FenlarkIO {
     // Blocks until at least `minBytes` bytes that read() would fetch have
     // arrived (a backend may wake for fewer; callers re-check), or
     // `timeoutMs` has passed; returns whether bytes are there. Reads nothing.
-    // On a closed or vanished device it takes the whole time-out and returns
-    // false, so that callers polling with it keep their pace.
+    // On a hung-up port it returns false at once: nothing will come, and the
+    // caller stops waiting. On a closed port it takes the whole time-out and
+    // returns false, so that callers polling with it keep their pace.
     virtual bool waitForData(int timeoutMs, int minBytes = 1) = 0;
     // True once the open device has hung up or failed for good (a tracker
     // unplugged, a peer that closed its end): nothing more will arrive and

@@ -88,6 +88,20 @@ void drainOutput(int fd) {
     }
 }
 
+// poll() results that mean the line is gone for good.
+constexpr short kHangUpEvents = POLLHUP | POLLERR | POLLNVAL;
+
+// Errors of read() and write() on a tty whose device went away.
+bool deviceGone(int error) {
+    return error == EIO || error == ENXIO || error == ENODEV || error == EBADF || error == EPIPE;
+}
+
+// Whether the line reports a hang-up now (does not wait).
+bool lineHungUp(int fd) {
+    pollfd pfd{fd, POLLIN, 0};
+    return poll(&pfd, 1, 0) > 0 && (pfd.revents & kHangUpEvents) != 0;
+}
+
 }  // namespace
 
 std::string openFailureMessage(const std::string& path, int error) {
@@ -183,6 +197,7 @@ bool FenlarkIOPosix::open(const std::string& path, int baud) {
 
 bool FenlarkIOPosix::close() {
     currentPath.clear();
+    setState(State::Closed);
     if (fd_ < 0) return false;
     drainOutput(fd_);
     unsigned char scratch[1024];
@@ -197,7 +212,6 @@ bool FenlarkIOPosix::close() {
     (void)ioctl(fd_, TIOCNXCL);
     const bool closed = ::close(fd_) == 0;  // also releases the flock
     fd_ = -1;
-    setState(State::Closed);
     return closed;
 }
 
@@ -210,7 +224,11 @@ int FenlarkIOPosix::readDevice(unsigned char* into, int max) {
     do {
         got = ::read(fd_, into, static_cast<size_t>(max));
     } while (got < 0 && errno == EINTR);
-    return got > 0 ? static_cast<int>(got) : 0;
+    if (got > 0) return static_cast<int>(got);
+    // An empty line reads as 0 (VMIN and VTIME are 0) or EAGAIN; so does a
+    // hung-up one, which only poll() tells apart.
+    if (got == 0 ? lineHungUp(fd_) : deviceGone(errno)) markHungUp();
+    return 0;
 }
 
 bool FenlarkIOPosix::writeDevice(const unsigned char* bytes, int length) {
@@ -223,7 +241,10 @@ bool FenlarkIOPosix::writeDevice(const unsigned char* bytes, int length) {
             done += static_cast<int>(n);
             continue;
         }
-        if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
+        if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            if (deviceGone(errno)) markHungUp();
+            return false;
+        }
         if (std::chrono::steady_clock::now() >= deadline) return false;
         pollfd pfd{fd_, POLLOUT, 0};
         (void)poll(&pfd, 1, 5);
@@ -253,12 +274,13 @@ bool FenlarkIOPosix::waitDevice(int timeoutMs, int minBytes) {
                               .count();
         pollfd pfd{fd_, POLLIN, 0};
         const int ready = poll(&pfd, 1, left > 0 ? static_cast<int>(left) : 0);
-        if (ready > 0 && (pfd.revents & POLLIN)) return true;
-        if (ready > 0) {
-            // Hung up or failed (an unplugged tracker): nothing will come.
-            if (left > 0) sleepMs(static_cast<int>(left));
+        if (ready > 0 && (pfd.revents & kHangUpEvents)) {
+            // An unplugged tracker reports POLLIN together with the hang-up,
+            // but reads return nothing: treating it as data would spin.
+            markHungUp();
             return false;
         }
+        if (ready > 0) return (pfd.revents & POLLIN) != 0;
         if (ready == 0 || errno != EINTR) return false;
     }
 }

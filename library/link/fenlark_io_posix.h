@@ -46,9 +46,10 @@ class FenlarkIOPosix : public BufferedFenlarkIO {
     int readDevice(unsigned char* into, int max) override;
     bool writeDevice(const unsigned char* bytes, int length) override;
     void purgeDevice() override;
-    // poll() for input; a hung-up device sleeps the time-out instead. The
-    // line's VMIN is set to minBytes (up to 255), so that poll wakes only
-    // once that many bytes are in: one wake-up per packet, not per chunk.
+    // poll() for input; a hang-up (POLLHUP, POLLERR, POLLNVAL) marks the
+    // port hung up and returns false at once. The line's VMIN is set to
+    // minBytes (up to 255), so that poll wakes only once that many bytes are
+    // in: one wake-up per packet, not per chunk.
     bool waitDevice(int timeoutMs, int minBytes) override;
 
   private:
