@@ -253,6 +253,10 @@ bool FenlarkIOPosix::writeDevice(const unsigned char* bytes, int length) {
 }
 
 void FenlarkIOPosix::purgeDevice() {
+    // Bytes we wrote are a command on its way (the stream's stop byte just
+    // before a clear): let them leave before the queues are flushed, or a
+    // slow line would swallow the command. The wait is bounded.
+    drainOutput(fd_);
     tcflush(fd_, TCIOFLUSH);
 }
 
