@@ -28,7 +28,7 @@ struct Discovery {
 // device an earlier path named already (compared by resolvedPortPath), is
 // not probed. Each other port gets kIdentifyAttempts attempts; a port that
 // fails them all is left out with the reason of its last attempt. Blocks
-// about 0.15 s per tracker found.
+// (see fenlarkGetDeviceList).
 Discovery probeDevices(FenlarkIO& io);
 
 // The record for a port left out; texts are cut to fit.
