@@ -88,6 +88,12 @@ class FenlarkIMU {
     // packet is judged by the two after it: until they are in, the call
     // reports "Not enough data".
     void readPacket(SensorSample* sample);
+    // readPacket without raising its three failures: returns nullptr when a
+    // packet was decoded, else the message readPacket would raise (the
+    // buffer handled alike). For loops that meet these failures often, such
+    // as a poll of a stream that has stopped, where raising each would cost
+    // more than the decoding. Port errors are still raised.
+    const char* tryReadPacket(SensorSample* sample);
 
     // Packets with a correct frame that readPacket refused as not
     // believable (values that are no readings, a timestamp that does not
@@ -117,6 +123,7 @@ class FenlarkIMU {
 
     FenlarkIO* io_;
     SensorConfig config_;
+    PacketLayout layout_;  // of config_
     PacketScreen screen_;
     std::atomic<uint64_t> rejected_{0};
     static constexpr int kHeaderLength = 6;
