@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -31,6 +32,9 @@ const char kNoIdMessage[] = "FenlarkIMU:  No device found, no ID received";
 const char kBadIdMessage[] = "FenlarkIMU:  No device found, incorrect ID";
 const char kReadFailedMessage[] = "FenlarkIMU: Read command failed";
 const char kWriteFailedMessage[] = "FenlarkIMU: Write command failed";
+const char kNoDataMessage[] = "FenlarkIMU: No appropriate data";
+const char kNotEnoughMessage[] = "FenlarkIMU: Not enough data";
+const char kBadPacketMessage[] = "FenlarkIMU: Bad packet";
 
 unsigned char checksum(const unsigned char* bytes, int length) {
     unsigned sum = 0;
@@ -72,7 +76,8 @@ unsigned char statusMask(int bit) {
 
 }  // namespace
 
-FenlarkIMU::FenlarkIMU(FenlarkIO* io) : io_(io), config_(), message_(), id_() {
+FenlarkIMU::FenlarkIMU(FenlarkIO* io)
+    : io_(io), config_(), layout_(packetLayout(config_)), message_(), id_() {
     message_[0] = kEsc;
     identify();
     payload()[0] = kConfigAlwaysSet;
@@ -224,6 +229,7 @@ SensorConfig FenlarkIMU::getConfig(bool refresh) {
     if (refresh) {
         readCommand(kBankConfig, kConfigAddress, kConfigLength);
         decodeConfig(payload(), &config_);
+        layout_ = packetLayout(config_);
         screen_.restart();
     }
     return config_;
@@ -238,6 +244,7 @@ bool FenlarkIMU::setConfig(const SensorConfig& config) {
     // frequency above 2047, a divider above 7) arrive masked.
     config_ = config;
     decodeConfig(wire, &config_);
+    layout_ = packetLayout(config_);
     screen_.restart();  // packets of another layout follow
     return true;
 }
@@ -327,19 +334,27 @@ void FenlarkIMU::getDeviceInfo(DeviceInfo* out) {
 }
 
 void FenlarkIMU::readPacket(SensorSample* sample) {
+    if (const char* error = tryReadPacket(sample)) throw std::runtime_error(error);
+}
+
+const char* FenlarkIMU::tryReadPacket(SensorSample* sample) {
     // Waits for the packet for at most five rounds of 3 ms, as one budget: a
     // wait ends as soon as the packet is complete (the port is asked to wake
     // only once the missing bytes are in), or when nothing comes within the
     // rest of the budget.
     using Clock = std::chrono::steady_clock;
     constexpr auto kBudget = std::chrono::milliseconds(5 * 3);
-    const PacketLayout layout = packetLayout(config_);
-    const auto deadline = Clock::now() + kBudget;
+    const PacketLayout& layout = layout_;
+    // The budget starts with the first wait: a call that finds its bytes
+    // there (or finds none to wait for) reads no clock.
+    std::optional<Clock::time_point> deadline;
     // Waits within the budget until `count` bytes are buffered; false when
     // the budget ran out or nothing more came.
     const auto awaitBytes = [&](int count) {
+        const auto now = Clock::now();
+        if (!deadline) deadline = now + kBudget;
         const auto leftUs =
-            std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
+            std::chrono::duration_cast<std::chrono::microseconds>(*deadline - now).count();
         if (leftUs <= 0) return false;
         return io_->waitForData(static_cast<int>((leftUs + 999) / 1000), count - io_->available());
     };
@@ -350,7 +365,7 @@ void FenlarkIMU::readPacket(SensorSample* sample) {
             const int start = findPacketStart(io_->data(), available);
             if (start < 0) {
                 io_->consume(available);
-                throw std::runtime_error("FenlarkIMU: No appropriate data");
+                return kNoDataMessage;
             }
             // Bytes before the start byte are line noise: no packet start
             // is lost with them.
@@ -359,11 +374,11 @@ void FenlarkIMU::readPacket(SensorSample* sample) {
         }
         if (!awaitBytes(layout.length)) break;
     }
-    if (io_->available() < layout.length) throw std::runtime_error("FenlarkIMU: Not enough data");
+    if (io_->available() < layout.length) return kNotEnoughMessage;
     if (io_->data()[layout.length - 1] != kPacketEnd) {
         io_->consume(1);  // resynchronise on the next start byte
         screen_.lostStep();
-        throw std::runtime_error("FenlarkIMU: Bad packet");
+        return kBadPacketMessage;
     }
     bool quiet = false;
     for (;;) {
@@ -375,7 +390,7 @@ void FenlarkIMU::readPacket(SensorSample* sample) {
             // searching from the byte after it.
             io_->consume(1);
             rejected_.fetch_add(1, std::memory_order_relaxed);
-            throw std::runtime_error("FenlarkIMU: Bad packet");
+            return kBadPacketMessage;
         }
         // The packets after it decide. When they are late the bytes stay
         // for the next call; when the line has gone quiet, what is there
@@ -383,7 +398,7 @@ void FenlarkIMU::readPacket(SensorSample* sample) {
         const int before = io_->available();
         if (!awaitBytes(before + 1)) {
             io_->read();
-            if (io_->available() > before) throw std::runtime_error("FenlarkIMU: Not enough data");
+            if (io_->available() > before) return kNotEnoughMessage;
             quiet = true;
         } else {
             io_->read();
@@ -391,6 +406,7 @@ void FenlarkIMU::readPacket(SensorSample* sample) {
     }
     decodePacket(io_->data(), layout, config_.channels, sample);
     io_->consume(layout.length);
+    return nullptr;
 }
 
 }  // namespace Quorvane
