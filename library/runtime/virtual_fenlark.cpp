@@ -233,9 +233,15 @@ void VirtualFenlark::acquire() {
             break;
         }
         SensorSample local = SampleRing::initialSample();
+        const char* failure;
         try {
-            imu_->readPacket(&local);
+            // Not raising for the common "no packet yet": a poll of a quiet
+            // stream would otherwise cost an exception per round.
+            failure = imu_->tryReadPacket(&local);
         } catch (const std::exception&) {
+            failure = "port error";
+        }
+        if (failure) {
             std::this_thread::yield();  // no sample this time
             continue;
         }
