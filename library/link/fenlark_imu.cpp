@@ -27,6 +27,7 @@ constexpr int kIdReplyMinimum = 25;
 constexpr int kIdReplyPauseMs = 20;  // longest wait for the identification reply
 constexpr int kIdQuietGapMs = 2;     // silence that ends a reply without line end
 constexpr int kReplyPauseMs = 100;   // longest wait for a command's reply
+constexpr int kStopSettleRounds = 25;  // of 10 ms: how long a stop may take to settle
 
 const char kNoIdMessage[] = "FenlarkIMU:  No device found, no ID received";
 const char kBadIdMessage[] = "FenlarkIMU:  No device found, incorrect ID";
@@ -318,7 +319,16 @@ void FenlarkIMU::stopStreaming(bool extraWait) {
     sendByte(' ');
     sleepMs(3);
     io_->clear();
-    sleepMs(10);
+    // The line must be quiet for 10 ms. A device slow to take the stop (a
+    // busy host, a loaded hub) streams on for a while, and a command sent
+    // then would read a stream byte as its reply; so the bytes that still
+    // come are dropped and the quiet is waited for again, a bounded number
+    // of times.
+    for (int round = 0; round < kStopSettleRounds && io_->waitForData(10); ++round) {
+        io_->read();
+        io_->consume(io_->available());
+    }
+    io_->clear();
     if (extraWait) sleepMs(20);
 }
 

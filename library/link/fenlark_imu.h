@@ -75,6 +75,9 @@ class FenlarkIMU {
 
     void startStreaming();
     void saveSettings();
+    // Sends the stop byte, then drops what still arrives until the line has
+    // been quiet for 10 ms (at most about 0.25 s), so that the next command's
+    // reply is not mixed with the stream; extraWait adds 20 ms.
     void stopStreaming(bool extraWait);
 
     // Decodes the next data packet of the stream into `sample` and consumes
