@@ -292,6 +292,16 @@ QUORVANE_API void fenlarkGetData(VirtualFenlark* handle, SensorSample* out);
 #define FENLARK_STREAM_PORT_GONE 3
 QUORVANE_API int fenlarkGetStreamState(VirtualFenlark* handle);
 
+/*
+ * Waits until fenlarkGetData has a sample it has not returned before, or
+ * timeoutMs milliseconds have passed. Returns 1 when such a sample is there,
+ * 0 on timeout; 0 at once on a tracker that is not started or whose port is
+ * gone. Lets a reader take every sample as it arrives without polling:
+ * wait, then call fenlarkGetData until the timestamp stops advancing. No
+ * device command; one reader at a time, like fenlarkGetData.
+ */
+QUORVANE_API int fenlarkWaitForData(VirtualFenlark* handle, uint32_t timeoutMs);
+
 #ifdef __cplusplus
 }
 #endif

@@ -276,6 +276,11 @@ void VirtualFenlark::getData(SensorSample* out) {
     applyBoresight(state, out);
 }
 
+bool VirtualFenlark::waitForData(uint32_t timeoutMs) {
+    if (!started_.load() || portGone_.load()) return false;
+    return ring_.waitUnread(std::chrono::milliseconds(timeoutMs));
+}
+
 bool VirtualFenlark::boresightEnabled() const {
     std::lock_guard lock(settingsMutex_);
     return boresight_.enabled;
