@@ -13,7 +13,10 @@ namespace {
 // limit, so a worker held up by a busy machine loses none.
 constexpr uint16_t kRingLength = 256;
 constexpr uint32_t kDeviceListCapacity = 100;
-constexpr int kOpenTries = 3;
+constexpr int kOpenTries = 4;
+// A tracker that was closed an instant ago may still be finishing the last
+// exchange; a short pause before the next try lets it settle.
+constexpr unsigned long kRetryPauseMs = 50;
 
 }  // namespace
 
@@ -61,6 +64,7 @@ void SensorArray::stopPolling() {
 bool SensorArray::openDevice(const std::string& port, const SensorConfig* config) {
     if (!handle) return false;
     for (int attempt = 0; attempt < kOpenTries && !stopRequested; ++attempt) {
+        if (attempt > 0) QThread::msleep(kRetryPauseMs);
         if (fenlarkOpen(handle, config, port.c_str()) == 0) return true;
         closeQuietly();  // a failure after identification keeps the connection
     }
