@@ -5,7 +5,6 @@
 // counter allocs_per_update (expected 0).
 #include <benchmark/benchmark.h>
 
-#include <Eigen/Geometry>
 #include <atomic>
 #include <cmath>
 #include <cstdint>
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "orientation_filter.h"
+#include "quaternion.h"
 #include "robust_orientation_filter.h"
 // Last: it declares the C allocator after the headers that also do.
 #include "allocation_counter.h"
@@ -26,24 +26,25 @@ constexpr int kSamples = 4096;  // one lap of the recording, replayed round and 
 // gyroscope reads beyond its limit on every sample (the inflation path).
 std::vector<SensorSample> recording(bool saturated) {
     std::vector<SensorSample> samples(kSamples);
-    Eigen::Quaterniond q(Eigen::AngleAxisd(0.4, Eigen::Vector3d(1, -2, 3).normalized()));
-    const Eigen::Vector3d up(0, 0, 9.81), field(21, 0, -43);  // world: north, west, up
+    using Filtering::Vec3d;
+    Filtering::Quatd q = Filtering::fromRotationVector(Vec3d{0.4, -0.8, 1.2});
+    const Vec3d up{0, 0, 9.81}, field{21, 0, -43};  // world: north, west, up
     std::srand(1);
     auto noise = [] { return 0.02 * (std::rand() / static_cast<double>(RAND_MAX) - 0.5); };
     for (int k = 0; k < kSamples; ++k) {
-        Eigen::Vector3d w(2 * std::sin(0.01 * k), 1.5 * std::cos(0.013 * k), 0.8);
-        if (saturated) w(0) = 27;
+        double w[3] = {2 * std::sin(0.01 * k), 1.5 * std::cos(0.013 * k), 0.8};
+        if (saturated) w[0] = 27;
         // Q_SW advances by the rotation -T w on the left.
-        q = Eigen::Quaterniond(Eigen::AngleAxisd(kStep * 1e-4 * w.norm(), -w.normalized())) * q;
-        q.normalize();
-        const Eigen::Matrix3d R = q.toRotationMatrix();
-        const Eigen::Vector3d a = R * up, m = R * field;
+        const double T = kStep * 1e-4;
+        q = normalised(fromRotationVector(Vec3d{-T * w[0], -T * w[1], -T * w[2]}) * q);
+        const Vec3d av = rotate(q, up), mv = rotate(q, field);
+        const double a[3] = {av.x, av.y, av.z}, m[3] = {mv.x, mv.y, mv.z};
         SensorSample& s = samples[static_cast<size_t>(k)];
         s.timestamp = kStep * static_cast<uint32_t>(k);
         for (int i = 0; i < 3; ++i) {
-            s.acc[i] = static_cast<float>(a(i) + 10 * noise());
-            s.gyr[i] = static_cast<float>(w(i) + noise());
-            s.mag[i] = static_cast<float>(m(i) + 50 * noise());
+            s.acc[i] = static_cast<float>(a[i] + 10 * noise());
+            s.gyr[i] = static_cast<float>(w[i] + noise());
+            s.mag[i] = static_cast<float>(m[i] + 50 * noise());
         }
     }
     return samples;

@@ -24,7 +24,15 @@ Bytes packets(const SensorConfig& config, int count) {
         p[0] = 'A';
         const uint32_t t = static_cast<uint32_t>(n) * 100;
         std::memcpy(&p[1], &t, 4);
-        for (size_t i = 5; i + 1 < p.size(); ++i) p[i] = static_cast<unsigned char>(i * 13 + n);
+        if (config.raw) {
+            for (size_t i = 5; i + 1 < p.size(); ++i) p[i] = static_cast<unsigned char>(i * 13 + n);
+        } else {
+            // Readings the packet screen believes: small values that vary.
+            for (size_t i = 5; i + 4 < p.size(); i += 4) {
+                const float v = 0.25f * static_cast<float>((i + static_cast<size_t>(n)) % 5);
+                std::memcpy(&p[i], &v, 4);
+            }
+        }
         p.back() = 'Z';
         all.insert(all.end(), p.begin(), p.end());
     }
@@ -32,6 +40,8 @@ Bytes packets(const SensorConfig& config, int count) {
 }
 
 // A port that always has the next bytes of an endless packet stream ready.
+// Where the stream starts over, the clock jumps back, as after a device
+// restart: the packets that follow confirm it.
 class MemoryPort : public Quorvane::BufferedFenlarkIO {
   public:
     explicit MemoryPort(Bytes stream) : BufferedFenlarkIO(4096), stream_(std::move(stream)) {}

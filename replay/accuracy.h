@@ -8,16 +8,17 @@
 // world vectors (x north, y west, z up) into the sensor frame.
 #pragma once
 
-#include <Eigen/Core>
 #include <cstddef>
+#include <streambuf>
 #include <string>
 #include <vector>
 
+#include "quaternion.h"
 #include "replay_csv.h"
 
 namespace Replay {
 
-using Quat = Eigen::Vector4d;  // w, x, y, z
+using Quat = Filtering::Quatd;
 
 // Q_SW in the benchmark's convention, sensor to East-North-Up:
 //   q_ENU = [1/sqrt(2), 0, 0, 1/sqrt(2)] (x) conj(Q_SW)
@@ -54,11 +55,15 @@ class RmseAccumulator {
 // Runs the filter over a recording with the benchmark's columns (the sensor
 // columns plus gt_qw, gt_qx, gt_qy, gt_qz and, if present, movement) and
 // scores it: samples with movement == 1 (all samples without that column)
-// whose truth is not nan. source names the text in messages; throws Error
-// like readColumns.
-// profile picks the filter (replay_csv.h).
+// whose truth is not nan. The recording is read row by row, never held.
+// source names it in messages; throws Error like CsvReader, and for a truth
+// that is not a unit quaternion and a recording without a single sample to
+// score. profile picks the filter (replay_csv.h).
+Rmse scoreRecording(std::streambuf& in, const std::string& source,
+                    Quorvane::FilterProfile profile = Quorvane::StandardProfile);
+// The same for a recording held in memory.
 Rmse scoreRecording(const std::string& text, const std::string& source,
-                    Profile profile = Profile::Default);
+                    Quorvane::FilterProfile profile = Quorvane::StandardProfile);
 
 // "total T, heading H, inclination I deg RMSE over N samples"
 std::string describe(const Rmse& r);

@@ -6,17 +6,18 @@
 #include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <limits>
 #include <sstream>
 #include <string_view>
 
-#include "orientation_filter.h"
-#include "robust_orientation_filter.h"
+#include "text_excerpt.h"
 
 namespace Replay {
 namespace {
 
-constexpr double kTicksPerSecond = 10000.0;   // device clock: 100 us per tick
-constexpr double kClockTicks = 4294967296.0;  // the 32-bit clock wraps here
+constexpr double kTicksPerSecond = 10000.0;    // device clock: 100 us per tick
+constexpr double kClockTicks = 4294967296.0;   // the 32-bit clock wraps here
+constexpr std::size_t kOutputPiece = 1 << 16;  // bytes of rows handed on at once
 
 std::string_view trim(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -36,17 +37,6 @@ void split(std::string_view line, std::vector<std::string_view>& fields) {
     }
 }
 
-// The next line of text from pos on (without its line break); false at the end.
-bool nextLine(const std::string& text, std::size_t& pos, std::string_view& line) {
-    if (pos >= text.size()) return false;
-    std::size_t end = text.find('\n', pos);
-    if (end == std::string::npos) end = text.size();
-    line = std::string_view(text).substr(pos, end - pos);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    pos = end + 1;
-    return true;
-}
-
 bool blank(std::string_view line) {
     return trim(line).empty();
 }
@@ -64,80 +54,65 @@ const char* parseNumber(std::string_view field, double& value) {
     return nullptr;
 }
 
-std::string where(const std::string& source, std::size_t line) {
-    return source + ":" + std::to_string(line) + ": ";
-}
-
 }  // namespace
 
-Columns readColumns(const std::string& text, const std::string& source,
-                    const std::vector<std::string>& required,
-                    const std::vector<std::string>& optional) {
-    std::size_t pos = 0;
-    std::size_t lineNumber = 0;
-    std::string_view line;
+CsvReader::CsvReader(std::streambuf& in, const std::string& source,
+                     const std::vector<std::string>& required,
+                     const std::vector<std::string>& optional)
+    : lines_(in, source, kMaxLineBytes), source_(source), names_(required) {
+    names_.insert(names_.end(), optional.begin(), optional.end());
     // The header is the first non-blank line.
+    std::string_view line;
     bool found = false;
-    while (nextLine(text, pos, line)) {
-        ++lineNumber;
+    while (lines_.next(line)) {
         if (!blank(line)) {
             found = true;
             break;
         }
     }
-    if (!found) throw Error(source + ": no header line (the file is empty)");
-    const std::size_t headerLine = lineNumber;
+    if (!found) throw Error(source_ + ": no header line (the file is empty)");
     std::vector<std::string_view> header;
     split(line, header);
     for (std::string_view& name : header)
         if (name.size() >= 2 && name.front() == '"' && name.back() == '"')
             name = name.substr(1, name.size() - 2);
+    fieldCount_ = header.size();
 
-    // Field index of every requested column; -1 for an absent optional one.
-    std::vector<std::string> names = required;
-    names.insert(names.end(), optional.begin(), optional.end());
-    std::vector<long> index(names.size(), -1);
-    for (std::size_t c = 0; c < names.size(); ++c) {
+    fieldOf_.assign(names_.size(), -1);
+    for (std::size_t c = 0; c < names_.size(); ++c) {
         for (std::size_t f = 0; f < header.size(); ++f) {
-            if (header[f] != names[c]) continue;
-            if (index[c] >= 0)
-                throw Error(where(source, headerLine) + "column '" + names[c] +
-                            "' appears twice in the header");
-            index[c] = static_cast<long>(f);
+            if (header[f] != names_[c]) continue;
+            if (fieldOf_[c] >= 0)
+                throw Error(where() + "column '" + names_[c] + "' appears twice in the header");
+            fieldOf_[c] = static_cast<long>(f);
         }
-        if (index[c] < 0 && c < required.size())
-            throw Error(where(source, headerLine) + "missing column '" + names[c] +
-                        "' in the header");
+        if (fieldOf_[c] < 0 && c < required.size())
+            throw Error(where() + "missing column '" + names_[c] + "' in the header");
     }
+    values_.assign(names_.size(), std::numeric_limits<double>::quiet_NaN());
+    fields_.reserve(fieldCount_);
+}
 
-    Columns columns;
-    columns.values.resize(names.size());
-    const std::size_t expectedRows = text.size() / (header.size() * 8 + 1) + 1;
-    for (std::size_t c = 0; c < names.size(); ++c)
-        if (index[c] >= 0) columns.values[c].reserve(expectedRows);
-    columns.lines.reserve(expectedRows);
-
-    std::vector<std::string_view> fields;
-    fields.reserve(header.size());
-    while (nextLine(text, pos, line)) {
-        ++lineNumber;
-        if (blank(line)) continue;
-        split(line, fields);
-        if (fields.size() != header.size())
-            throw Error(where(source, lineNumber) + std::to_string(fields.size()) +
-                        " fields, but the header has " + std::to_string(header.size()));
-        for (std::size_t c = 0; c < names.size(); ++c) {
-            if (index[c] < 0) continue;
-            const std::string_view field = fields[static_cast<std::size_t>(index[c])];
-            double value;
-            if (const char* fault = parseNumber(field, value))
-                throw Error(where(source, lineNumber) + "column '" + names[c] + "': " + fault +
-                            " '" + std::string(field) + "'");
-            columns.values[c].push_back(value);
-        }
-        columns.lines.push_back(lineNumber);
+bool CsvReader::next() {
+    std::string_view line;
+    do {
+        if (!lines_.next(line)) return false;
+    } while (blank(line));
+    split(line, fields_);
+    if (fields_.size() != fieldCount_)
+        throw Error(where() + std::to_string(fields_.size()) + " fields, but the header has " +
+                    std::to_string(fieldCount_));
+    for (std::size_t c = 0; c < names_.size(); ++c) {
+        if (fieldOf_[c] < 0) continue;
+        const std::string_view field = fields_[static_cast<std::size_t>(fieldOf_[c])];
+        if (const char* fault = parseNumber(field, values_[c]))
+            throw Error(where() + "column '" + names_[c] + "': " + fault + " " + excerpt(field));
     }
-    return columns;
+    return true;
+}
+
+std::string CsvReader::where() const {
+    return source_ + ":" + std::to_string(line()) + ": ";
 }
 
 std::string readFile(const std::string& path) {
@@ -157,75 +132,63 @@ const std::vector<std::string>& sensorColumns() {
     return names;
 }
 
-Recording recordingFrom(const Columns& columns, const std::string& source) {
-    if (columns.values.size() < sensorColumns().size())
-        throw Error(source + ": the sensor columns were not read");
-    const auto& v = columns.values;
-    Recording r;
-    r.seconds = v[0];
-    r.samples.resize(columns.rows());
-    for (std::size_t i = 0; i < columns.rows(); ++i) {
-        const double t = v[0][i];
-        if (!std::isfinite(t) || t < 0)
-            throw Error(where(source, columns.lines[i]) +
-                        "column 't_s': the time must be finite and not negative, not " +
-                        std::to_string(t));
-        SensorSample& s = r.samples[i];
-        s = SensorSample{};
-        // ticks = round(t / 100 us) mod 2^32
-        const double ticks = std::fmod(std::nearbyint(t * kTicksPerSecond), kClockTicks);
-        s.timestamp = static_cast<uint32_t>(ticks);
-        for (int k = 0; k < 3; ++k) {
-            s.acc[k] = static_cast<float>(v[1 + k][i]);
-            s.gyr[k] = static_cast<float>(v[4 + k][i]);
-            s.mag[k] = static_cast<float>(v[7 + k][i]);
-        }
+SensorSample sensorSample(const CsvReader& row) {
+    const double t = row[0];
+    if (!std::isfinite(t) || t < 0)
+        throw Error(row.where() + "column 't_s': the time must be finite and not negative, not " +
+                    std::to_string(t));
+    SensorSample s{};
+    // ticks = round(t / 100 us) mod 2^32
+    const double ticks = std::fmod(std::nearbyint(t * kTicksPerSecond), kClockTicks);
+    s.timestamp = static_cast<uint32_t>(ticks);
+    for (int k = 0; k < 3; ++k) {
+        s.acc[k] = static_cast<float>(row[1 + k]);
+        s.gyr[k] = static_cast<float>(row[4 + k]);
+        s.mag[k] = static_cast<float>(row[7 + k]);
     }
-    return r;
+    return s;
 }
 
-namespace {
-template <class Filter>
-void runFilter(std::vector<SensorSample>& samples) {
-    Filter filter;
+void replay(std::vector<SensorSample>& samples, Quorvane::FilterProfile profile) {
+    Quorvane::HostFilter filter(profile);
     for (SensorSample& s : samples) {
         const SensorSample in = s;
         filter.update(&in, &s, 1.0);
     }
 }
-}  // namespace
 
-void replay(std::vector<SensorSample>& samples, Profile profile) {
-    if (profile == Profile::Robust)
-        runFilter<Quorvane::RobustOrientationFilter>(samples);
-    else
-        runFilter<Quorvane::OrientationFilter>(samples);
+OrientationWriter::OrientationWriter(std::ostream& out) : out_(out) {
+    buffer_.reserve(kOutputPiece);
+    buffer_ += "t_s,qw,qx,qy,qz\n";
 }
 
-void writeOrientations(std::ostream& out, const Recording& recording) {
-    // Rows are formatted into one buffer that is written in large pieces.
-    std::string buffer;
-    buffer.reserve(1 << 16);
-    buffer += "t_s,qw,qx,qy,qz\n";
+void OrientationWriter::write(double seconds, const SensorSample& sample) {
     char number[64];
     auto append = [&](auto value) {
         const auto [end, ec] = std::to_chars(number, number + sizeof number, value);
         (void)ec;  // 64 characters hold any float or double
-        buffer.append(number, end);
+        buffer_.append(number, end);
     };
-    for (std::size_t i = 0; i < recording.samples.size(); ++i) {
-        append(recording.seconds[i]);
-        for (int k = 0; k < 4; ++k) {
-            buffer += ',';
-            append(recording.samples[i].quat[k]);
-        }
-        buffer += '\n';
-        if (buffer.size() > (1 << 16) - 256) {
-            out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-            buffer.clear();
-        }
+    append(seconds);
+    for (int k = 0; k < 4; ++k) {
+        buffer_ += ',';
+        append(sample.quat[k]);
     }
-    out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    buffer_ += '\n';
+    if (buffer_.size() > kOutputPiece - 256) {
+        out_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+        buffer_.clear();
+    }
+}
+
+void OrientationWriter::flush() {
+    errno = 0;
+    out_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+    buffer_.clear();
+    out_.flush();
+    if (!out_)
+        throw Error(std::string("cannot write the output") +
+                    (errno != 0 ? std::string(": ") + std::strerror(errno) : std::string()));
 }
 
 }  // namespace Replay

@@ -2,16 +2,19 @@
 
 #include <stdexcept>
 
+#include "quoted_text.h"
+
 namespace sim {
 
 void validateIdentity(const Identity& identity) {
     const std::string& id = identity.id;
     if (id.empty() || id.size() > 7)
-        throw std::invalid_argument("identification '" + id + "' must have 1 to 7 characters");
+        throw std::invalid_argument("identification " + quotedText(id) +
+                                    " must have 1 to 7 characters");
     for (unsigned char c : id) {
         if (c <= 0x20 || c >= 0x7F)
-            throw std::invalid_argument("identification '" + id +
-                                        "' must be printable ASCII without blanks");
+            throw std::invalid_argument("identification " + quotedText(id) +
+                                        " must be printable ASCII without blanks");
     }
 }
 

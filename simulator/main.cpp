@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "program_options.h"
+#include "quoted_text.h"
 #include "tracker_sim.h"
 
 namespace {
@@ -21,15 +22,15 @@ namespace {
 void makeLink(const std::string& link, const std::string& target) {
     struct stat st {};
     if (::lstat(link.c_str(), &st) == 0 && !S_ISLNK(st.st_mode))
-        throw std::runtime_error("tracker_sim: refusing to replace '" + link +
-                                 "': it exists and is not a symbolic link");
+        throw std::runtime_error("tracker_sim: refusing to replace " + sim::quotedText(link, 1024) +
+                                 ": it exists and is not a symbolic link");
     const std::string temp = link + ".tmp" + std::to_string(::getpid());
     ::unlink(temp.c_str());
     if (::symlink(target.c_str(), temp.c_str()) != 0 || ::rename(temp.c_str(), link.c_str()) != 0) {
         const int error = errno;
         ::unlink(temp.c_str());
-        throw std::runtime_error("tracker_sim: cannot create link '" + link +
-                                 "': " + std::strerror(error));
+        throw std::runtime_error("tracker_sim: cannot create link " + sim::quotedText(link, 1024) +
+                                 ": " + std::strerror(error));
     }
 }
 
@@ -45,25 +46,32 @@ void removeLink(const std::string& link, const std::string& target) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    sim::ProgramOptions options;
-    try {
-        options = sim::parseProgramOptions(std::vector<std::string>(argv + 1, argv + argc));
-    } catch (const sim::UsageError& e) {
-        std::cerr << "tracker_sim: " << e.what() << "\n" << sim::kUsage;
-        return 2;
-    }
-    if (options.help) {
-        std::cout << sim::kUsage;
-        return 0;
-    }
-
-    // Blocked in every thread (the serving thread inherits the mask) and
-    // taken synchronously below: no signal handler at all.
+    // Blocked from the start in every thread (the serving thread inherits the
+    // mask) and taken synchronously once the tracker serves: no signal
+    // handler at all. Nothing before that can wait for long (input files are
+    // opened without blocking and bounded in size), so a signal that arrives
+    // while the files are read ends the simulator as soon as it is up.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    sim::ProgramOptions options;
+    try {
+        options = sim::parseProgramOptions(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const sim::UsageError& e) {
+        std::cerr << "tracker_sim: " << e.what() << "\n"
+                  << "Try 'tracker_sim --help' for the options.\n";
+        return 2;
+    } catch (const std::exception& e) {
+        std::cerr << "tracker_sim: " << e.what() << "\n";
+        return 1;
+    }
+    if (options.help) {
+        std::cout << sim::kUsage;
+        return 0;
+    }
 
     try {
         sim::TrackerSim tracker(options.sim);

@@ -5,6 +5,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "quoted_text.h"
 #include "real_text.h"
 
 namespace sim {
@@ -153,8 +154,8 @@ std::vector<MotionSegment> parseMotionScript(const std::string& text) {
         while (fields >> field) {
             const std::optional<double> value = finiteReal(field);
             if (!value)
-                throw std::invalid_argument("motion script line " + std::to_string(number) + ": '" +
-                                            field + "' is not a number");
+                throw std::invalid_argument("motion script line " + std::to_string(number) + ": " +
+                                            quotedText(field) + " is not a number");
             values.push_back(*value);
         }
         if (values.empty()) continue;

@@ -47,6 +47,8 @@ class OutputQueue {
     bool hasBytesToWrite() const { return head_ < outbox_.size(); }
     // Bytes still in the device, not yet through the line.
     std::size_t waiting() const { return line_.size(); }
+    // Nothing scheduled, on the line or held back by a full host side.
+    bool idle() const { return scheduled_.empty() && line_.empty() && !hasBytesToWrite(); }
 
     std::uint64_t droppedBytes() const { return dropped_; }
 

@@ -4,10 +4,10 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 
 #include "identification.h"
+#include "input_file.h"
+#include "quoted_text.h"
 #include "real_text.h"
 
 namespace sim {
@@ -87,6 +87,9 @@ const char* const kUsage =
 namespace {
 
 constexpr unsigned kDefaultPauseMs = 500;  // pause of --fault-pause-every without --fault-pause-ms
+// A motion script of a thousand segments takes some 50 kB; this leaves room
+// for comments and keeps a wrong file from being read for long.
+constexpr std::size_t kMaxScriptBytes = 1 << 20;
 
 unsigned long parseNumber(const std::string& option, const std::string& text, unsigned long min,
                           unsigned long max) {
@@ -96,13 +99,13 @@ unsigned long parseNumber(const std::string& option, const std::string& text, un
     if (text.empty() || text[0] < '0' || text[0] > '9' || *end != '\0' || errno != 0 ||
         value < min || value > max)
         throw UsageError(option + " expects a number from " + std::to_string(min) + " to " +
-                         std::to_string(max) + ", got '" + text + "'");
+                         std::to_string(max) + ", got " + quotedText(text));
     return value;
 }
 
 double parseReal(const std::string& option, const std::string& text) {
     const std::optional<double> value = finiteReal(text);
-    if (!value) throw UsageError(option + " expects a number, got '" + text + "'");
+    if (!value) throw UsageError(option + " expects a number, got " + quotedText(text));
     return *value;
 }
 
@@ -119,7 +122,7 @@ std::vector<double> parseReals(const std::string& option, const std::string& tex
     }
     if (values.size() != count)
         throw UsageError(option + " expects " + std::to_string(count) +
-                         " comma-separated numbers, got '" + text + "'");
+                         " comma-separated numbers, got " + quotedText(text));
     return values;
 }
 
@@ -128,10 +131,20 @@ Vec3 parseVec3(const std::string& option, const std::string& text) {
     return {v[0], v[1], v[2]};
 }
 
-std::string readTextFile(const std::string& option, const std::string& path) {
-    std::ifstream in(path);
-    if (!in) throw UsageError(option + ": cannot read '" + path + "'");
-    return std::string(std::istreambuf_iterator<char>(in), {});
+std::vector<MotionSegment> readMotionScript(const std::string& path) {
+    const std::string name = "--script " + quotedText(path, 1024) + ": ";
+    std::optional<std::string> text;
+    try {
+        text = readInputFile(path, kMaxScriptBytes);
+    } catch (const InputFileError& e) {
+        throw UsageError(name + e.what());
+    }
+    if (!text) throw UsageError(name + "no such file");
+    try {
+        return parseMotionScript(*text);
+    } catch (const std::invalid_argument& e) {
+        throw UsageError(name + e.what());
+    }
 }
 
 }  // namespace
@@ -175,7 +188,7 @@ ProgramOptions parseProgramOptions(const std::vector<std::string>& args) {
             const std::string text = takeValue();
             const auto dot = text.find('.');
             if (dot == std::string::npos)
-                throw UsageError("--firmware expects MAJOR.MINOR, got '" + text + "'");
+                throw UsageError("--firmware expects MAJOR.MINOR, got " + quotedText(text));
             o.identity.firmwareMajor =
                 static_cast<std::uint16_t>(parseNumber(option, text.substr(0, dot), 0, 65535));
             o.identity.firmwareMinor =
@@ -207,16 +220,11 @@ ProgramOptions parseProgramOptions(const std::vector<std::string>& args) {
             else if (kind == "random")
                 o.motion.kind = Motion::Kind::Random;
             else
-                throw UsageError("--motion expects still or random, got '" + kind + "'");
+                throw UsageError("--motion expects still or random, got " + quotedText(kind));
         } else if (option == "--seed") {
             o.motion.seed = parseNumber(option, takeValue(), 0, ULONG_MAX);
         } else if (option == "--script") {
-            const std::string path = takeValue();
-            try {
-                o.motion.script = parseMotionScript(readTextFile(option, path));
-            } catch (const std::invalid_argument& e) {
-                throw UsageError(path + ": " + e.what());
-            }
+            o.motion.script = readMotionScript(takeValue());
             o.motion.kind = Motion::Kind::Scripted;
         } else if (option == "--orientation") {
             const auto v = parseReals(option, takeValue(), 4);
@@ -264,7 +272,7 @@ ProgramOptions parseProgramOptions(const std::vector<std::string>& args) {
         } else if (option == "--fault-unplug-after") {
             o.faults.unplugAfter = parseNumber(option, takeValue(), 1, ULONG_MAX);
         } else {
-            throw UsageError("unknown option '" + args[i] + "'");
+            throw UsageError("unknown option " + quotedText(args[i]));
         }
     }
     return result;

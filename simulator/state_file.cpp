@@ -12,6 +12,9 @@
 #include <stdexcept>
 #include <vector>
 
+#include "input_file.h"
+#include "quoted_text.h"
+
 namespace sim {
 namespace {
 
@@ -20,7 +23,7 @@ constexpr std::uint16_t kVersion = 1;
 constexpr std::size_t kHeaderSize = 10;
 
 [[noreturn]] void fail(const std::string& path, const std::string& what) {
-    throw std::runtime_error("tracker_sim: state file '" + path + "': " + what);
+    throw std::runtime_error("tracker_sim: state file " + quotedText(path, 1024) + ": " + what);
 }
 
 void putU16(std::vector<std::uint8_t>& out, unsigned value) {
@@ -30,18 +33,6 @@ void putU16(std::vector<std::uint8_t>& out, unsigned value) {
 
 unsigned getU16(const std::vector<std::uint8_t>& in, std::size_t at) {
     return in[at] | (in[at + 1] << 8);
-}
-
-std::vector<std::uint8_t> readAll(int fd, const std::string& path) {
-    std::vector<std::uint8_t> bytes;
-    std::uint8_t chunk[4096];
-    for (;;) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) fail(path, std::strerror(errno));
-        if (n == 0) return bytes;
-        bytes.insert(bytes.end(), chunk, chunk + n);
-    }
 }
 
 void writeAll(int fd, const std::vector<std::uint8_t>& bytes, const std::string& path) {
@@ -57,19 +48,15 @@ void writeAll(int fd, const std::vector<std::uint8_t>& bytes, const std::string&
 }  // namespace
 
 std::optional<ParameterMemory> loadStateFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT) return std::nullopt;
-        fail(path, std::strerror(errno));
-    }
-    std::vector<std::uint8_t> bytes;
+    constexpr std::size_t kFileSize = kHeaderSize + kBank0Size + kBank1Size;
+    std::optional<std::string> text;
     try {
-        bytes = readAll(fd, path);
-    } catch (...) {
-        ::close(fd);
-        throw;
+        text = readInputFile(path, kFileSize);
+    } catch (const InputFileError& e) {
+        fail(path, e.what());
     }
-    ::close(fd);
+    if (!text) return std::nullopt;
+    const std::vector<std::uint8_t> bytes(text->begin(), text->end());
 
     if (bytes.size() < kHeaderSize || std::memcmp(bytes.data(), kMagic, sizeof kMagic) != 0)
         fail(path, "not a tracker_sim state file");
@@ -77,9 +64,9 @@ std::optional<ParameterMemory> loadStateFile(const std::string& path) {
         fail(path, "unsupported version " + std::to_string(getU16(bytes, 4)));
     if (getU16(bytes, 6) != kBank0Size || getU16(bytes, 8) != kBank1Size)
         fail(path, "bank sizes do not match this device");
-    if (bytes.size() != kHeaderSize + kBank0Size + kBank1Size)
+    if (bytes.size() != kFileSize)
         fail(path, "size " + std::to_string(bytes.size()) + " bytes, expected " +
-                       std::to_string(kHeaderSize + kBank0Size + kBank1Size));
+                       std::to_string(kFileSize));
 
     ParameterMemory memory;
     const auto bank0 = bytes.begin() + kHeaderSize;

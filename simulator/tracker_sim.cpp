@@ -156,6 +156,9 @@ void TrackerSim::serve() {
                 reply.clear();
                 {
                     std::lock_guard lock(mutex_);
+                    // Cleared with the command taking effect, so a caller who
+                    // sees its effect never sees the line idle before its reply.
+                    lineIdle_.store(false);
                     core_.receive(input.data(), static_cast<std::size_t>(n), reply);
                     delayMs = core_.faults().replyDelayMs;
                 }
@@ -206,6 +209,7 @@ void TrackerSim::serve() {
                         stream_.measure(nextTick, stream, record, packet);
                     spoiler.apply(faults, index, packet);
                     if (out.offerPacket(packet, measured)) {
+                        lineIdle_.store(false);
                         inFlight.push_back({stream_.timestampAt(nextTick), out.waiting()});
                         if (!options_.packetSource) stream_.sent();
                         sent_.store(index);
@@ -232,6 +236,7 @@ void TrackerSim::serve() {
         logWrites(flushStart);
         stream_.flushTruth();
         dropped_.store(out.droppedBytes());
+        lineIdle_.store(out.idle());
     }
 }
 

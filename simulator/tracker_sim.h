@@ -133,6 +133,15 @@ class TrackerSim {
     };
     std::optional<PacketWrite> lastPacketWritten() const;
 
+    // Nothing waits to reach the host: no reply scheduled (a delayed one
+    // included), no byte on the line or held back by a full host side; every
+    // byte sent so far has been written to the pseudo-terminal. A command
+    // received makes it false at once; the serving thread sets it again once
+    // its bytes are out. While streaming it is true only between packets, so
+    // wait for !streaming() first to know that the line stays quiet. Tests
+    // wait for it instead of sleeping before they flush the host's input.
+    bool lineIdle() const { return lineIdle_.load(); }
+
     // Pulls the plug: the serving thread closes both ends of the terminal, so
     // devicePath() disappears and the host's reads fail. Returns once done.
     // The object stays usable (memory, counters, truth).
@@ -152,6 +161,7 @@ class TrackerSim {
     std::atomic<bool> unplugRequested_{false};
     std::atomic<bool> unplugged_{false};
     std::atomic<bool> finished_{false};  // the serving thread has ended
+    std::atomic<bool> lineIdle_{true};
     std::atomic<std::uint64_t> dropped_{0};
     std::atomic<std::uint64_t> sent_{0};
     std::atomic<std::uint64_t> skipped_{0};

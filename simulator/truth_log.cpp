@@ -1,15 +1,28 @@
 #include "truth_log.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <stdexcept>
+
+#include "quoted_text.h"
 
 namespace sim {
 
 TruthLog::TruthLog(const std::string& csvPath, std::uint64_t historyTicks)
     : historyTicks_(historyTicks) {
     if (csvPath.empty()) return;
+    const std::string name = "tracker_sim: truth file " + quotedText(csvPath, 1024);
+    // Opening a FIFO for writing would wait for a reader, before the
+    // simulator even serves; anything but a regular file is refused.
+    struct stat st {};
+    if (::stat(csvPath.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        throw std::runtime_error(
+            name + (S_ISDIR(st.st_mode) ? ": is a directory" : ": is not a regular file"));
     csv_.open(csvPath, std::ios::trunc);
-    if (!csv_) throw std::runtime_error("tracker_sim: cannot create truth file '" + csvPath + "'");
+    if (!csv_) throw std::runtime_error(name + ": cannot create it: " + std::strerror(errno));
     csv_.precision(9);
     csv_ << "timestamp,qw,qx,qy,qz\n";
     csv_.flush();

@@ -34,6 +34,17 @@ void printConfig(VirtualFenlark* handle, const SensorConfig& config) {
     std::printf("\n\n");
 }
 
+// Why each candidate port was left out, after the plain "not found" line, so
+// that a user can act on it: the library's messages name the udev rule when
+// access was denied and say when another program holds the port.
+void printPortProblems() {
+    FenlarkPortProblem problems[16];
+    const int n = fenlarkGetPortProblems(problems, 16);
+    for (int i = 0; i < (n < 0 ? 16 : n); ++i)
+        std::fprintf(stderr, "%s: %s\n", problems[i].port, problems[i].message);
+    if (n < 0) std::fprintf(stderr, "(and more ports)\n");
+}
+
 void printSample(const SensorSample& s) {
     float euler[3];
     fenlarkEulerOri(&s, euler);
@@ -66,6 +77,7 @@ int run() {
     std::printf("\n\n");
     if (count < 1) {
         std::fprintf(stderr, "No Fenlark sensors found\n");
+        printPortProblems();
         fenlarkDestroy(handle);
         return 0;
     }

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "model.h"
-#include "quaternion_math.h"
+#include "quaternion.h"
 #include "stacked_noise.h"
 
 namespace Filtering {
@@ -60,9 +60,9 @@ class IMUOriDynModel : public DynModel {
     int32_t biasIndex_ = 4;        // BW_S: first bias element in x, -1: no bias state
 
     // Working values of the last evaluation.
-    Quat q_;              // normalised quaternion of x
+    Eigen::Vector4d q_;   // normalised quaternion of x
     Eigen::Vector3d v_;   // rotation vector, rad
-    Quat dq_;             // increment quaternion dq(v)
+    Eigen::Vector4d dq_;  // increment quaternion dq(v)
     Matrix43 J_;          // d dq / d v
     Matrix43 G_;          // d f_q / d (omega or bias or noise)
     Eigen::Matrix3d Sw_;  // angular-velocity noise covariance, (rad/s)^2

@@ -6,7 +6,7 @@
 
 #include "gauss_noise.h"
 #include "model.h"
-#include "quaternion_math.h"
+#include "quaternion.h"
 
 namespace Filtering {
 
@@ -56,7 +56,7 @@ class InclinometerMeasModel : public MeasModel {
     Eigen::VectorXd prediction_;                  // e - R(q) g_w of the last evaluation
 
     // Working values of the last evaluation.
-    Quat q_;             // normalised quaternion
+    Eigen::Vector4d q_;  // normalised quaternion
     Eigen::Matrix3d R_;  // R(q)
     Matrix34 D_;         // D(q, g_w)
 };

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "model.h"
-#include "quaternion_math.h"
+#include "quaternion.h"
 #include "stacked_noise.h"
 
 namespace Filtering {
@@ -72,7 +72,7 @@ class MagnetometerMeasModel : public MeasModel {
     double referenceMagnitude_ = -1;     // running field magnitude, -1: not yet set
 
     // Working values of the last evaluation.
-    Quat q_;              // normalised quaternion
+    Eigen::Vector4d q_;   // normalised quaternion
     Eigen::Matrix3d R_;   // R(q)
     Eigen::Vector3d mh_;  // unit field direction
     Eigen::Vector3d ah_;  // unit acceleration direction

@@ -11,6 +11,7 @@
 #include "inclinometer_meas_model.h"
 #include "magnetometer_meas_model.h"
 #include "parameter_map.h"
+#include "quaternion.h"
 #include "stacked_noise.h"
 
 namespace Quorvane {
@@ -18,9 +19,6 @@ namespace {
 
 using Eigen::Matrix3d;
 using Eigen::Vector3d;
-
-// One clock period of the 32-bit device clock, in s.
-constexpr double kClockPeriodSeconds = 4294967296.0 * OrientationFilter::kTicksToSeconds;
 
 Vector3d vec(const float v[3]) {
     return Vector3d(v[0], v[1], v[2]);
@@ -35,30 +33,6 @@ void writeQuat(SensorSample* out, double w, double x, double y, double z) {
     out->quat[1] = static_cast<float>(x);
     out->quat[2] = static_cast<float>(y);
     out->quat[3] = static_cast<float>(z);
-}
-
-// Quaternion (w, x, y, z) of the rotation matrix R, by the larger of the
-// trace and the diagonal elements for numerical safety.
-Eigen::Vector4d quaternionOf(const Matrix3d& R) {
-    Eigen::Vector4d q;  // w, x, y, z
-    const double tr = R(0, 0) + R(1, 1) + R(2, 2);
-    if (tr > 0) {
-        const double s = std::sqrt(tr + 1.0);
-        q << 0.5 * s, (R(2, 1) - R(1, 2)) * 0.5 / s, (R(0, 2) - R(2, 0)) * 0.5 / s,
-            (R(1, 0) - R(0, 1)) * 0.5 / s;
-        return q;
-    }
-    int i = 0;
-    if (R(1, 1) > R(0, 0)) i = 1;
-    if (R(2, 2) > R(i, i)) i = 2;
-    const int j = (i + 1) % 3;
-    const int k = (j + 1) % 3;
-    const double s = std::sqrt(R(i, i) - R(j, j) - R(k, k) + 1.0);
-    q(1 + i) = 0.5 * s;
-    q(0) = (R(k, j) - R(j, k)) * 0.5 / s;
-    q(1 + j) = (R(j, i) + R(i, j)) * 0.5 / s;
-    q(1 + k) = (R(k, i) + R(i, k)) * 0.5 / s;
-    return q;
 }
 
 Filtering::GaussNoise* gauss(const Vector3d& diagonal) {
@@ -140,21 +114,6 @@ void OrientationFilter::update(const SensorSample* in, SensorSample* out, double
     ekf_->setProcessNoiseScale(gain);
 }
 
-double OrientationFilter::secondsOf(uint32_t timestamp) {
-    // The step is the distance on the 32-bit clock the shorter way round:
-    // (timestamp - last) mod 2^32, read as signed. A step forward that passes
-    // the wrap adds one clock period to the time line, a step back across it
-    // takes one off; without a wrap t is exactly timestamp * 100 us.
-    const uint32_t forward = timestamp - lastTimestamp_;
-    if (forward < 0x80000000u) {
-        if (timestamp < lastTimestamp_) wrapSeconds_ += kClockPeriodSeconds;
-    } else if (timestamp > lastTimestamp_) {
-        wrapSeconds_ -= kClockPeriodSeconds;
-    }
-    lastTimestamp_ = timestamp;
-    return wrapSeconds_ + timestamp * kTicksToSeconds;
-}
-
 void OrientationFilter::start(const SensorSample& in, SensorSample* out) {
     const Vector3d a = vec(in.acc);
     const Vector3d m = vec(in.mag);
@@ -164,28 +123,26 @@ void OrientationFilter::start(const SensorSample& in, SensorSample* out) {
         writeQuat(out, 1, 0, 0, 0);  // not usable: the next sample tries again
         return;
     }
-    // Columns of R0: the world's x, y, z axes in the sensor frame.
+    // Columns of R0 (row-major): the world's x, y, z axes in the sensor frame.
     const Vector3d ah = a / a.norm();
     const Vector3d mh = m / m.norm();
     const Vector3d c1 = ah.cross(mh).normalized();
     const Vector3d c0 = c1.cross(ah).normalized();
-    Matrix3d R0;
-    R0.col(0) = c0;
-    R0.col(1) = c1;
-    R0.col(2) = ah;
-    const Eigen::Vector4d q0 = quaternionOf(R0);
-    writeQuat(out, q0(0), q0(1), q0(2), q0(3));
+    const double R0[9] = {c0(0), c1(0), ah(0), c0(1), c1(1), ah(1), c0(2), c1(2), ah(2)};
+    const Filtering::Quatd q0 = Filtering::fromRotationMatrix(R0);
+    writeQuat(out, q0.w, q0.x, q0.y, q0.z);
 
     Eigen::VectorXd x = initialState_;
-    x.segment<4>(quatIndex_) = q0(0) < 0 ? Eigen::Vector4d(-q0) : q0;  // start with w >= 0
-    wrapSeconds_ = 0.0;
-    lastTimestamp_ = in.timestamp;
-    ekf_->reset(x, initialCovariance_, in.timestamp * kTicksToSeconds);
+    const Filtering::Quatd q = q0.w < 0 ? -q0 : q0;  // start with w >= 0
+    x.segment<4>(quatIndex_) << q.w, q.x, q.y, q.z;
+    clock_.start(in.timestamp);
+    ekf_->reset(x, initialCovariance_, clock_.seconds());
     initialised_ = true;
 }
 
 void OrientationFilter::step(const SensorSample& in, SensorSample* out) {
-    const double t = secondsOf(in.timestamp);
+    clock_.advance(in.timestamp);
+    const double t = clock_.seconds();
     const Vector3d gyr = vec(in.gyr);
     const Vector3d acc = vec(in.acc);
     const Vector3d mag = vec(in.mag);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "aligned_new.h"
+#include "device_clock.h"
 #include "quorvane.h"
 
 namespace Filtering {
@@ -32,10 +33,12 @@ class OrientationFilter : public Utils::AlignedNew {
     // magnetometer pair starts the state; after that every sample runs one
     // EKF step. in and out may be the same sample. gain (dimensionless, 1 =
     // nominal) scales the process noise of the next time update. The time
-    // step follows the 32-bit timestamp across its wrap. Unusable readings
-    // (zero, NaN, infinite, magnetometer parallel to the acceleration) never
-    // enter the state: the relations that read them are skipped for that
-    // sample. Not synchronised; no heap allocation per sample.
+    // step follows DeviceClock: timestamp * 100 us, across the wrap of the
+    // 32-bit clock; a step back integrates nothing and a gap counts as
+    // kMaxStepSeconds. Unusable readings (zero, NaN, infinite, magnetometer
+    // parallel to the acceleration) never enter the state: the relations
+    // that read them are skipped for that sample. Not synchronised; no heap
+    // allocation per sample.
     void update(const SensorSample* in, SensorSample* out, double gain);
 
     bool initialised() const { return initialised_; }
@@ -48,15 +51,16 @@ class OrientationFilter : public Utils::AlignedNew {
     static constexpr double kSaturationInflation = 30.0;      // covariance factor on saturation
     static constexpr double kMaxCovariance = 1e300;     // ceiling of the inflation, keeps P finite
     static constexpr double kMinReadingLength = 1e-14;  // in the reading's own unit
-    static constexpr double kTicksToSeconds = 0.0001;   // timestamp unit: 100 us
+    // Longest time step, s. The tracker streams at 1 Hz or faster, so a
+    // longer step is a gap of lost samples. Predicting across all of it with
+    // the last angular velocity would turn the estimate by that rate times
+    // the gap (an hour at 0.001 rad/s is 3.6 rad) and leave it to the
+    // measurements to turn it back.
+    static constexpr double kMaxStepSeconds = 1.0;
 
   private:
     void start(const SensorSample& in, SensorSample* out);
     void step(const SensorSample& in, SensorSample* out);
-    // Seconds of the timestamp on a time line that continues across the
-    // wrap of the 32-bit device clock: consecutive timestamps are apart by
-    // their difference modulo 2^32, taken as signed (at most +-2.5 days).
-    double secondsOf(uint32_t timestamp);
 
     Filtering::EKF* ekf_;  // owned
     Eigen::VectorXd initialState_;
@@ -78,8 +82,7 @@ class OrientationFilter : public Utils::AlignedNew {
     bool initialised_ = false;
     int32_t warmupSamples_ = kWarmupSamples;
 
-    uint32_t lastTimestamp_ = 0;
-    double wrapSeconds_ = 0.0;  // whole clock periods passed, in s
+    DeviceClock clock_{kMaxStepSeconds};
 };
 
 }  // namespace Quorvane

@@ -6,63 +6,11 @@
 namespace Quorvane {
 namespace {
 
-constexpr double kTicksToSeconds = 1e-4;  // timestamp unit: 100 us
+using Filtering::Quatd;
+using Filtering::Vec3d;
 
-using robust::Q4;
-using robust::V3;
-
-V3 operator+(const V3& a, const V3& b) {
-    return {a.x + b.x, a.y + b.y, a.z + b.z};
-}
-V3 operator-(const V3& a, const V3& b) {
-    return {a.x - b.x, a.y - b.y, a.z - b.z};
-}
-V3 operator*(double s, const V3& a) {
-    return {s * a.x, s * a.y, s * a.z};
-}
-double dot(const V3& a, const V3& b) {
-    return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-double norm(const V3& a) {
-    return std::sqrt(dot(a, a));
-}
-V3 cross(const V3& a, const V3& b) {
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-bool finite(const V3& a) {
-    return std::isfinite(a.x) && std::isfinite(a.y) && std::isfinite(a.z);
-}
-V3 vec(const float v[3]) {
+Vec3d vec(const float v[3]) {
     return {v[0], v[1], v[2]};
-}
-
-Q4 mul(const Q4& a, const Q4& b) {
-    return {a.w * b.w - a.x * b.x - a.y * b.y - a.z * b.z,
-            a.w * b.x + a.x * b.w + a.y * b.z - a.z * b.y,
-            a.w * b.y - a.x * b.z + a.y * b.w + a.z * b.x,
-            a.w * b.z + a.x * b.y - a.y * b.x + a.z * b.w};
-}
-Q4 conj(const Q4& q) {
-    return {q.w, -q.x, -q.y, -q.z};
-}
-// q / |q|; the identity for a degenerate q, so no NaN can enter the state.
-Q4 normalised(const Q4& q) {
-    const double n = std::sqrt(q.w * q.w + q.x * q.x + q.y * q.y + q.z * q.z);
-    if (!(n > 1e-12) || !std::isfinite(n)) return {1, 0, 0, 0};
-    return {q.w / n, q.x / n, q.y / n, q.z / n};
-}
-// q (x) [0, v] (x) conj(q) for a unit q.
-V3 rotate(const Q4& q, const V3& v) {
-    const V3 u{q.x, q.y, q.z};
-    const V3 t = 2.0 * cross(u, v);
-    return v + q.w * t + cross(u, t);
-}
-// exp of the rotation vector r (rad): rotation by |r| about r.
-Q4 fromRotationVector(const V3& r) {
-    const double angle = norm(r);
-    if (angle < 1e-9) return normalised({1, 0.5 * r.x, 0.5 * r.y, 0.5 * r.z});
-    const double s = std::sin(0.5 * angle) / angle;
-    return {std::cos(0.5 * angle), s * r.x, s * r.y, s * r.z};
 }
 // Factor of a first-order low-pass filter with time constant tau for step dt:
 // y += alpha (x - y).
@@ -75,37 +23,21 @@ double wrapAngle(double a) {
 
 // Q_WS (sensor to world) from the accelerometer and, if given, the
 // magnetometer: world z along a, world x along the horizontal part of m.
-Q4 initialAttitude(const V3& a, const V3* m) {
-    const V3 z = (1.0 / norm(a)) * a;
-    V3 x{1, 0, 0};
+Quatd initialAttitude(const Vec3d& a, const Vec3d* m) {
+    const Vec3d z = (1.0 / norm(a)) * a;
+    Vec3d x{1, 0, 0};
     if (m) {
         x = *m - dot(*m, z) * z;
     } else {
         // Any horizontal direction: the sensor axis least aligned with z.
-        const V3 e = std::fabs(z.x) < 0.9 ? V3{1, 0, 0} : V3{0, 1, 0};
+        const Vec3d e = std::fabs(z.x) < 0.9 ? Vec3d{1, 0, 0} : Vec3d{0, 1, 0};
         x = e - dot(e, z) * z;
     }
     x = (1.0 / norm(x)) * x;
-    const V3 y = cross(z, x);
-    // Rows of the world-to-sensor matrix are x, y, z seen in the sensor
-    // frame; R_WS (sensor to world) has them as rows, i.e. R_WS(i, j) = axis_i.j.
-    const double R[3][3] = {{x.x, x.y, x.z}, {y.x, y.y, y.z}, {z.x, z.y, z.z}};
-    const double tr = R[0][0] + R[1][1] + R[2][2];
-    Q4 q;
-    if (tr > 0) {
-        const double s = 2.0 * std::sqrt(tr + 1.0);
-        q = {0.25 * s, (R[2][1] - R[1][2]) / s, (R[0][2] - R[2][0]) / s, (R[1][0] - R[0][1]) / s};
-    } else if (R[0][0] > R[1][1] && R[0][0] > R[2][2]) {
-        const double s = 2.0 * std::sqrt(1.0 + R[0][0] - R[1][1] - R[2][2]);
-        q = {(R[2][1] - R[1][2]) / s, 0.25 * s, (R[0][1] + R[1][0]) / s, (R[0][2] + R[2][0]) / s};
-    } else if (R[1][1] > R[2][2]) {
-        const double s = 2.0 * std::sqrt(1.0 + R[1][1] - R[0][0] - R[2][2]);
-        q = {(R[0][2] - R[2][0]) / s, (R[0][1] + R[1][0]) / s, 0.25 * s, (R[1][2] + R[2][1]) / s};
-    } else {
-        const double s = 2.0 * std::sqrt(1.0 + R[2][2] - R[0][0] - R[1][1]);
-        q = {(R[1][0] - R[0][1]) / s, (R[0][2] + R[2][0]) / s, (R[1][2] + R[2][1]) / s, 0.25 * s};
-    }
-    return normalised(q);
+    const Vec3d y = cross(z, x);
+    // R_WS (sensor to world) has the world axes seen in the sensor frame as rows.
+    const double R[9] = {x.x, x.y, x.z, y.x, y.y, y.z, z.x, z.y, z.z};
+    return normalised(Filtering::fromRotationMatrix(R));
 }
 
 }  // namespace
@@ -115,9 +47,9 @@ RobustOrientationFilter::~RobustOrientationFilter() = default;
 
 void RobustOrientationFilter::update(const SensorSample* in, SensorSample* out, double gain) {
     (void)gain;  // see the header: the time constants are fixed in seconds
-    const V3 gyr = vec(in->gyr);
-    const V3 acc = vec(in->acc);
-    const V3 mag = vec(in->mag);
+    const Vec3d gyr = vec(in->gyr);
+    const Vec3d acc = vec(in->acc);
+    const Vec3d mag = vec(in->mag);
     const bool gyrOk = finite(gyr) && norm(gyr) <= kMaxRate;
     const double accNorm = norm(acc);
     const bool accOk = finite(acc) && accNorm > 1e-6 && accNorm < 1e6;
@@ -131,19 +63,14 @@ void RobustOrientationFilter::update(const SensorSample* in, SensorSample* out, 
         return;
     }
 
-    // Step on the 32-bit clock: the difference modulo 2^32 crosses the wrap;
-    // a difference of 2^31 or more is a step back and integrates nothing.
-    const uint32_t ticks = in->timestamp - lastTimestamp_;
-    lastTimestamp_ = in->timestamp;
-    double dt = ticks < 0x80000000u ? ticks * kTicksToSeconds : 0.0;
-    dt = std::min(dt, kMaxStepSeconds);
+    const double dt = clock_.advance(in->timestamp) * DeviceClock::kSecondsPerTick;
 
     double rate = 0;  // bias-corrected turn rate, rad/s
     if (gyrOk) {
-        const V3 w = gyr - V3{bias_[0], bias_[1], bias_[2]};
+        const Vec3d w = gyr - Vec3d{bias_[0], bias_[1], bias_[2]};
         rate = norm(w);
         lastRate_ = w;
-        gyroQuat_ = normalised(mul(gyroQuat_, fromRotationVector(dt * w)));
+        gyroQuat_ = normalised(gyroQuat_ * fromRotationVector(dt * w));
         if (accOk) updateRest(gyr, acc, dt);
     } else {
         restSeconds_ = 0;
@@ -155,7 +82,7 @@ void RobustOrientationFilter::update(const SensorSample* in, SensorSample* out, 
     writeOutput(out);
 }
 
-void RobustOrientationFilter::start(const V3& acc, const V3* mag, uint32_t timestamp) {
+void RobustOrientationFilter::start(const Vec3d& acc, const Vec3d* mag, uint32_t timestamp) {
     gyroQuat_ = initialAttitude(acc, mag);
     tilt_ = {1, 0, 0, 0};
     heading_ = 0;
@@ -166,17 +93,17 @@ void RobustOrientationFilter::start(const V3& acc, const V3* mag, uint32_t times
     headingKnown_ = mag != nullptr;
     if (mag) {
         // The first field is taken as the earth's until proven otherwise.
-        const V3 m = rotate(gyroQuat_, *mag);
+        const Vec3d m = rotate(gyroQuat_, *mag);
         magNormRef_ = norm(m);
         magDipRef_ = std::atan2(-m.z, std::hypot(m.x, m.y));
         candNorm_ = magNormRef_;
         candDip_ = magDipRef_;
     }
-    lastTimestamp_ = timestamp;
+    clock_.start(timestamp);
     initialised_ = true;
 }
 
-void RobustOrientationFilter::updateRest(const V3& gyr, const V3& acc, double dt) {
+void RobustOrientationFilter::updateRest(const Vec3d& gyr, const Vec3d& acc, double dt) {
     const double a = lowPassFactor(dt, kRestTau);
     restGyr_ = restGyr_ + a * (gyr - restGyr_);
     restAcc_ = restAcc_ + a * (acc - restAcc_);
@@ -191,7 +118,7 @@ void RobustOrientationFilter::updateRest(const V3& gyr, const V3& acc, double dt
     bias_[2] += b * (restGyr_.z - bias_[2]);
 }
 
-void RobustOrientationFilter::correctTilt(const V3& acc, double dt) {
+void RobustOrientationFilter::correctTilt(const Vec3d& acc, double dt) {
     // Low-pass in the quasi-inertial frame: gravity stands still there and a
     // bounded motion's linear acceleration integrates to a velocity change,
     // which the filter divides by its time constant. Every reading enters
@@ -199,15 +126,15 @@ void RobustOrientationFilter::correctTilt(const V3& acc, double dt) {
     // accelerated ones would break exactly that cancellation (on recorded
     // fast motion it doubled the inclination error).
     accLowPass_ = accLowPass_ + lowPassFactor(dt, kAccTau) * (rotate(gyroQuat_, acc) - accLowPass_);
-    const V3 a = rotate(tilt_, accLowPass_);
+    const Vec3d a = rotate(tilt_, accLowPass_);
     const double n = norm(a);
     if (!(n > 1e-9)) return;
-    const V3 u = (1.0 / n) * a;
+    const Vec3d u = (1.0 / n) * a;
     // Shortest rotation taking u onto world z: (1 + u.z, u x z) normalised.
-    Q4 c{1 + u.z, u.y, -u.x, 0};
+    Quatd c{1 + u.z, u.y, -u.x, 0};
     if (c.w < 1e-9) c = {0, 1, 0, 0};  // upside down: any half turn about a horizontal axis
     c = normalised(c);
-    tilt_ = normalised(mul(c, tilt_));
+    tilt_ = normalised(c * tilt_);
 
     // Integral feedback of the correction into the bias: the correction
     // undoes the drift the bias error causes, seen in the levelled frame.
@@ -217,16 +144,16 @@ void RobustOrientationFilter::correctTilt(const V3& acc, double dt) {
     if (dt <= 0 || std::fabs(norm(acc) - kGravity) > kBiasGateAcc ||
         norm(lastRate_) > kBiasGateRate)
         return;
-    const V3 theta = (c.w >= 0 ? 2.0 : -2.0) * V3{c.x, c.y, c.z};  // rad, levelled frame
-    const V3 e = rotate(conj(mul(tilt_, gyroQuat_)), theta);       // sensor frame
+    const Vec3d theta = (c.w >= 0 ? 2.0 : -2.0) * Vec3d{c.x, c.y, c.z};  // rad, levelled frame
+    const Vec3d e = rotate(conjugate(tilt_ * gyroQuat_), theta);         // sensor frame
     const double k = 1.0 / kMotionBiasTau;  // per s; e already scales with dt
     bias_[0] = std::clamp(bias_[0] - k * e.x, -kMaxBias, kMaxBias);
     bias_[1] = std::clamp(bias_[1] - k * e.y, -kMaxBias, kMaxBias);
     bias_[2] = std::clamp(bias_[2] - k * e.z, -kMaxBias, kMaxBias);
 }
 
-void RobustOrientationFilter::correctHeading(const V3& mag, double rate, double dt) {
-    const V3 m = rotate(mul(tilt_, gyroQuat_), mag);  // levelled frame
+void RobustOrientationFilter::correctHeading(const Vec3d& mag, double rate, double dt) {
+    const Vec3d m = rotate(tilt_ * gyroQuat_, mag);  // levelled frame
     const double horizontal = std::hypot(m.x, m.y);
     const double n = norm(m);
     if (!(horizontal > 1e-9 * n)) return;
@@ -282,9 +209,9 @@ void RobustOrientationFilter::correctHeading(const V3& mag, double rate, double 
 }
 
 void RobustOrientationFilter::writeOutput(SensorSample* out) const {
-    // Q_SW = conj(heading (x) tilt (x) q_gyro), the heading a turn about world z.
-    const Q4 h{std::cos(0.5 * heading_), 0, 0, std::sin(0.5 * heading_)};
-    Q4 q = normalised(conj(mul(h, mul(tilt_, gyroQuat_))));
+    // Q_SW = conjugate(heading (x) tilt (x) q_gyro), the heading a turn about world z.
+    const Quatd h{std::cos(0.5 * heading_), 0, 0, std::sin(0.5 * heading_)};
+    Quatd q = normalised(conjugate(h * (tilt_ * gyroQuat_)));
     if (q.w < 0) q = {-q.w, -q.x, -q.y, -q.z};
     out->quat[0] = static_cast<float>(q.w);
     out->quat[1] = static_cast<float>(q.x);

@@ -37,17 +37,11 @@
 #include <cstdint>
 
 #include "aligned_new.h"
+#include "device_clock.h"
+#include "quaternion.h"
 #include "quorvane.h"
 
 namespace Quorvane {
-namespace robust {
-struct V3 {
-    double x, y, z;
-};
-struct Q4 {
-    double w, x, y, z;  // Hamilton product, scalar first
-};
-}  // namespace robust
 
 class RobustOrientationFilter : public Utils::AlignedNew {
   public:
@@ -62,11 +56,10 @@ class RobustOrientationFilter : public Utils::AlignedNew {
     // if usable) starts the estimate. gain is accepted for the caller's
     // interface and ignored: this filter sets its own, physically motivated
     // time constants, and jitter reduction would only delay it. The time step
-    // is the timestamp difference modulo 2^32 (so the clock's wrap is
-    // harmless); a step back or of zero integrates nothing, a step longer than
-    // kMaxStepSeconds is cut to it. Unusable readings (NaN, infinite, zero,
-    // gyroscope beyond kMaxRate) are skipped. No heap allocation; not
-    // synchronised.
+    // follows DeviceClock: the clock's wrap is harmless, a step back or of
+    // zero integrates nothing, a step longer than kMaxStepSeconds is cut to
+    // it. Unusable readings (NaN, infinite, zero, gyroscope beyond kMaxRate)
+    // are skipped. No heap allocation; not synchronised.
     void update(const SensorSample* in, SensorSample* out, double gain);
 
     bool initialised() const { return initialised_; }
@@ -142,28 +135,28 @@ class RobustOrientationFilter : public Utils::AlignedNew {
     static constexpr double kMagNewMinRate = 0.35;  // rad/s (20 deg/s)
 
   private:
-    using V3 = robust::V3;
-    using Q4 = robust::Q4;
+    using Vec3d = Filtering::Vec3d;
+    using Quatd = Filtering::Quatd;
 
-    void start(const V3& acc, const V3* mag, uint32_t timestamp);
-    void updateRest(const V3& gyr, const V3& acc, double dt);
-    void correctTilt(const V3& acc, double dt);
-    void correctHeading(const V3& mag, double rate, double dt);
+    void start(const Vec3d& acc, const Vec3d* mag, uint32_t timestamp);
+    void updateRest(const Vec3d& gyr, const Vec3d& acc, double dt);
+    void correctTilt(const Vec3d& acc, double dt);
+    void correctHeading(const Vec3d& mag, double rate, double dt);
     void writeOutput(SensorSample* out) const;
 
     bool initialised_ = false;
-    uint32_t lastTimestamp_ = 0;
+    DeviceClock clock_{kMaxStepSeconds};
 
-    Q4 gyroQuat_{1, 0, 0, 0};  // q_IS: sensor to the quasi-inertial frame
-    Q4 tilt_{1, 0, 0, 0};      // frame I to the levelled frame
-    double heading_ = 0;       // rad, rotation about world z, levelled frame to world
+    Quatd gyroQuat_{1, 0, 0, 0};  // q_IS: sensor to the quasi-inertial frame
+    Quatd tilt_{1, 0, 0, 0};      // frame I to the levelled frame
+    double heading_ = 0;          // rad, rotation about world z, levelled frame to world
     double bias_[3] = {0, 0, 0};
 
-    V3 accLowPass_{0, 0, 0};
-    V3 lastRate_{0, 0, 0};  // acc in frame I, m/s^2
+    Vec3d accLowPass_{0, 0, 0};
+    Vec3d lastRate_{0, 0, 0};  // acc in frame I, m/s^2
 
     // Rest detection.
-    V3 restGyr_{0, 0, 0}, restAcc_{0, 0, 0};
+    Vec3d restGyr_{0, 0, 0}, restAcc_{0, 0, 0};
     double restSeconds_ = 0;
 
     // Magnetometer.

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -31,6 +32,9 @@ const char kNoIdMessage[] = "FenlarkIMU:  No device found, no ID received";
 const char kBadIdMessage[] = "FenlarkIMU:  No device found, incorrect ID";
 const char kReadFailedMessage[] = "FenlarkIMU: Read command failed";
 const char kWriteFailedMessage[] = "FenlarkIMU: Write command failed";
+const char kNoDataMessage[] = "FenlarkIMU: No appropriate data";
+const char kNotEnoughMessage[] = "FenlarkIMU: Not enough data";
+const char kBadPacketMessage[] = "FenlarkIMU: Bad packet";
 
 unsigned char checksum(const unsigned char* bytes, int length) {
     unsigned sum = 0;
@@ -72,7 +76,8 @@ unsigned char statusMask(int bit) {
 
 }  // namespace
 
-FenlarkIMU::FenlarkIMU(FenlarkIO* io) : io_(io), config_(), message_(), id_() {
+FenlarkIMU::FenlarkIMU(FenlarkIO* io)
+    : io_(io), config_(), layout_(packetLayout(config_)), message_(), id_() {
     message_[0] = kEsc;
     identify();
     payload()[0] = kConfigAlwaysSet;
@@ -170,7 +175,7 @@ bool FenlarkIMU::readCommand(unsigned char bank, unsigned char address, unsigned
     setHeader('R', bank, address, length);
     io_->clear();
     sleepMs(10);
-    io_->write(message_, kHeaderLength);
+    if (!io_->write(message_, kHeaderLength)) throw std::runtime_error(kReadFailedMessage);
     awaitReply(*io_, kReplyPauseMs, [&] { return length + 2 - io_->available(); });
 
     // Reply: status, `length` data bytes, checksum of the data.
@@ -191,7 +196,8 @@ bool FenlarkIMU::writeCommand(unsigned char bank, unsigned char address, unsigne
     payload()[length] = checksum(payload(), length);
     io_->clear();
     sleepMs(10);
-    io_->write(message_, kHeaderLength + length + 1);
+    if (!io_->write(message_, kHeaderLength + length + 1))
+        throw std::runtime_error(kWriteFailedMessage);
     const int got = awaitReply(*io_, kReplyPauseMs, [this] { return 1 - io_->available(); });
     if (got < 1 || io_->data()[0] != 0x00) throw std::runtime_error(kWriteFailedMessage);
     io_->clear();
@@ -223,6 +229,8 @@ SensorConfig FenlarkIMU::getConfig(bool refresh) {
     if (refresh) {
         readCommand(kBankConfig, kConfigAddress, kConfigLength);
         decodeConfig(payload(), &config_);
+        layout_ = packetLayout(config_);
+        screen_.restart();
     }
     return config_;
 }
@@ -236,6 +244,8 @@ bool FenlarkIMU::setConfig(const SensorConfig& config) {
     // frequency above 2047, a divider above 7) arrive masked.
     config_ = config;
     decodeConfig(wire, &config_);
+    layout_ = packetLayout(config_);
+    screen_.restart();  // packets of another layout follow
     return true;
 }
 
@@ -288,6 +298,7 @@ bool FenlarkIMU::setCalibration(const CalibrationData* in) {
 
 void FenlarkIMU::startStreaming() {
     io_->clear();
+    screen_.restart();  // the device begins with a whole packet
     sleepMs(10);
     sendByte('0');
 }
@@ -302,6 +313,7 @@ void FenlarkIMU::saveSettings() {
 
 void FenlarkIMU::stopStreaming(bool extraWait) {
     io_->clear();
+    screen_.restart();
     sleepMs(10);
     sendByte(' ');
     sleepMs(3);
@@ -322,14 +334,30 @@ void FenlarkIMU::getDeviceInfo(DeviceInfo* out) {
 }
 
 void FenlarkIMU::readPacket(SensorSample* sample) {
+    if (const char* error = tryReadPacket(sample)) throw std::runtime_error(error);
+}
+
+const char* FenlarkIMU::tryReadPacket(SensorSample* sample) {
     // Waits for the packet for at most five rounds of 3 ms, as one budget: a
     // wait ends as soon as the packet is complete (the port is asked to wake
     // only once the missing bytes are in), or when nothing comes within the
     // rest of the budget.
     using Clock = std::chrono::steady_clock;
     constexpr auto kBudget = std::chrono::milliseconds(5 * 3);
-    const PacketLayout layout = packetLayout(config_);
-    const auto deadline = Clock::now() + kBudget;
+    const PacketLayout& layout = layout_;
+    // The budget starts with the first wait: a call that finds its bytes
+    // there (or finds none to wait for) reads no clock.
+    std::optional<Clock::time_point> deadline;
+    // Waits within the budget until `count` bytes are buffered; false when
+    // the budget ran out or nothing more came.
+    const auto awaitBytes = [&](int count) {
+        const auto now = Clock::now();
+        if (!deadline) deadline = now + kBudget;
+        const auto leftUs =
+            std::chrono::duration_cast<std::chrono::microseconds>(*deadline - now).count();
+        if (leftUs <= 0) return false;
+        return io_->waitForData(static_cast<int>((leftUs + 999) / 1000), count - io_->available());
+    };
     for (;;) {
         io_->read();
         const int available = io_->available();
@@ -337,26 +365,48 @@ void FenlarkIMU::readPacket(SensorSample* sample) {
             const int start = findPacketStart(io_->data(), available);
             if (start < 0) {
                 io_->consume(available);
-                throw std::runtime_error("FenlarkIMU: No appropriate data");
+                return kNoDataMessage;
             }
+            // Bytes before the start byte are line noise: no packet start
+            // is lost with them.
             io_->consume(start);
             if (io_->available() >= layout.length) break;
         }
-        const auto leftUs =
-            std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
-        if (leftUs <= 0) break;
-        // Wake once the rest of the packet is in, not for every chunk of it.
-        const int missing = layout.length - io_->available();
-        if (!io_->waitForData(static_cast<int>((leftUs + 999) / 1000), missing)) break;
+        if (!awaitBytes(layout.length)) break;
     }
-    if (io_->available() < layout.length) throw std::runtime_error("FenlarkIMU: Not enough data");
-    const unsigned char* packet = io_->data();
-    if (packet[layout.length - 1] != kPacketEnd) {
+    if (io_->available() < layout.length) return kNotEnoughMessage;
+    if (io_->data()[layout.length - 1] != kPacketEnd) {
         io_->consume(1);  // resynchronise on the next start byte
-        throw std::runtime_error("FenlarkIMU: Bad packet");
+        screen_.lostStep();
+        return kBadPacketMessage;
     }
-    decodePacket(packet, layout, config_.channels, sample);
+    bool quiet = false;
+    for (;;) {
+        const PacketScreen::Verdict verdict =
+            screen_.judge(io_->data(), io_->available(), layout, config_.channels, quiet);
+        if (verdict == PacketScreen::Verdict::Accept) break;
+        if (verdict == PacketScreen::Verdict::Reject) {
+            // A false start inside the values of real packets: go on
+            // searching from the byte after it.
+            io_->consume(1);
+            rejected_.fetch_add(1, std::memory_order_relaxed);
+            return kBadPacketMessage;
+        }
+        // The packets after it decide. When they are late the bytes stay
+        // for the next call; when the line has gone quiet, what is there
+        // decides.
+        const int before = io_->available();
+        if (!awaitBytes(before + 1)) {
+            io_->read();
+            if (io_->available() > before) return kNotEnoughMessage;
+            quiet = true;
+        } else {
+            io_->read();
+        }
+    }
+    decodePacket(io_->data(), layout, config_.channels, sample);
     io_->consume(layout.length);
+    return nullptr;
 }
 
 }  // namespace Quorvane

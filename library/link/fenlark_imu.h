@@ -3,9 +3,11 @@
 // device matrices, feature flags, boresight record).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "fenlark_io.h"
+#include "packet_screen.h"
 #include "quorvane.h"
 
 namespace Quorvane {
@@ -80,8 +82,27 @@ class FenlarkIMU {
     // quat[0..2]; other fields keep their values. Polls the port for up to
     // 5 rounds with 3 ms pauses. Raises "FenlarkIMU: No appropriate data"
     // (no packet start; buffer emptied), "FenlarkIMU: Not enough data"
-    // (bytes kept) or "FenlarkIMU: Bad packet" (start byte dropped).
+    // (bytes kept) or "FenlarkIMU: Bad packet" (start byte dropped): the end
+    // byte is not 'Z', or the packet is not believable (see PacketScreen).
+    // A packet whose timestamp does not follow the last accepted one, or
+    // that comes after a lost step before any was accepted, is judged by the
+    // two packets after it: while they are late the call reports "Not
+    // enough data" and keeps the bytes.
     void readPacket(SensorSample* sample);
+    // readPacket without raising its three failures: returns nullptr when a
+    // packet was decoded, else the message readPacket would raise (the
+    // buffer handled alike). For loops that meet these failures often, such
+    // as a poll of a stream that has stopped, where raising each would cost
+    // more than the decoding. Port errors are still raised.
+    const char* tryReadPacket(SensorSample* sample);
+
+    // Packets with a correct frame that readPacket refused as not
+    // believable (values that are no readings, a clock that neither
+    // follows the last packet nor is continued by the next ones), since
+    // construction. A stream that loses its
+    // step shows them; a clean stream never does. Safe to read from any
+    // thread.
+    uint64_t rejectedPackets() const { return rejected_.load(std::memory_order_relaxed); }
 
     void getDeviceInfo(DeviceInfo* out);
 
@@ -104,6 +125,9 @@ class FenlarkIMU {
 
     FenlarkIO* io_;
     SensorConfig config_;
+    PacketLayout layout_;  // of config_
+    PacketScreen screen_;
+    std::atomic<uint64_t> rejected_{0};
     static constexpr int kHeaderLength = 6;
     // Header (byte 0 always ESC), payload of at most 216 bytes and its
     // checksum lie back to back so that one write sends them.

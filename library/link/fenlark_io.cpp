@@ -65,7 +65,7 @@ int BufferedFenlarkIO::read() {
 
 bool BufferedFenlarkIO::write(const unsigned char* bytes, int length) {
     if (state_ == State::Unopened) throw std::runtime_error("No Fenlarker open");
-    if (state_ != State::Open || length < 0) return false;
+    if (state_ != State::Open || hungUp_ || length < 0) return false;
     return writeDevice(bytes, length);
 }
 
@@ -84,6 +84,7 @@ const unsigned char* BufferedFenlarkIO::data() {
 }
 
 bool BufferedFenlarkIO::waitForData(int timeoutMs, int minBytes) {
+    if (hungUp_) return false;  // nothing will come: the caller stops waiting
     if (state_ != State::Open) {
         sleepMs(timeoutMs);
         return false;

@@ -3,13 +3,48 @@
 #pragma once
 
 #include <memory>
+#include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace Quorvane {
 
+// Every user of a port gives it a receive buffer of this many bytes and opens
+// it at this baud rate.
+constexpr int kPortBufferSize = 4096;
+constexpr int kBaudRate = 115200;
+
+// Raised by FenlarkIO::open when the port can't be opened or configured.
+// what() is "Could not open device <path>" (with a hint at the udev rule when
+// access was denied); cause() and detail() say why, for callers that report
+// it to the user.
+class PortOpenError : public std::runtime_error {
+  public:
+    enum class Cause {
+        Failed,      // missing, not a serial port, settings refused, ...
+        Permission,  // the system denied access to the device
+        Busy,        // another program (or another handle) holds the port
+    };
+    PortOpenError(const std::string& message, Cause cause, std::string detail)
+        : std::runtime_error(message), cause_(cause), detail_(std::move(detail)) {}
+    Cause cause() const { return cause_; }
+    // A short phrase without the path, e.g. "in use by another program".
+    const std::string& detail() const { return detail_; }
+
+  private:
+    Cause cause_;
+    std::string detail_;
+};
+
 // Abstract port. Not synchronised: one thread at a time uses an object (the
 // caller's thread for commands, the acquisition thread while streaming).
+//
+// Every backend keeps one contract. A port is Unopened until the first
+// successful open(), Open after it, and Closed after any close(); open() may be
+// called again in any state (an open port is closed first). On an Unopened
+// port read() and write() raise "No Fenlarker open"; on a Closed port read()
+// returns 0 and write() returns false.
 class FenlarkIO {
   public:
     FenlarkIO() = default;
@@ -23,20 +58,30 @@ class FenlarkIO {
     // Path given to the last successful open(); empty when closed.
     virtual std::string portName() = 0;
     virtual unsigned portCount() = 0;
-    // Opens and configures the port; raises "Could not open device <path>".
+    // Opens and configures the port and returns true. Raises PortOpenError
+    // ("Could not open device <path>") when the port can't be opened or
+    // configured, and then holds no device: one it had opened is released
+    // again. The port's own line settings are kept aside and put back by
+    // close(), so that probing a device that turns out not to be a tracker
+    // leaves it as its owner configured it.
     virtual bool open(const std::string& path, int baud) = 0;
-    // Drains and closes the port; returns whether closing succeeded.
+    // Drains the port, restores the line settings open() found, and closes
+    // it; returns whether closing succeeded (false when nothing was open).
     virtual bool close() = 0;
     // Moves the bytes that have arrived into the free tail of the receive
     // buffer and returns their number. Never blocks. 0 when nothing arrived,
     // the buffer is full or reading failed. Raises "No Fenlarker open" on a
     // never-opened port.
     virtual int read() = 0;
-    // Writes the bytes; raises "No Fenlarker open" on a never-opened port,
-    // returns false after close or on failure.
+    // Writes the bytes; true only when every byte was written. A failure, a
+    // short write (the device took only part in time) and a hung-up port give
+    // false. Raises "No Fenlarker open" on a never-opened port; false after
+    // close.
     virtual bool write(const unsigned char* bytes, int length) = 0;
     // Discards all buffered bytes and the driver's queues, then sleeps 5 ms.
     virtual void clear() = 0;
+    // Whether a device is open now: false before the first open and after
+    // close (a hung-up port stays open until closed).
     virtual bool isOpen() = 0;
     // Unconsumed received bytes, starting at data().
     virtual int available() = 0;
@@ -46,8 +91,9 @@ class FenlarkIO {
     // Blocks until at least `minBytes` bytes that read() would fetch have
     // arrived (a backend may wake for fewer; callers re-check), or
     // `timeoutMs` has passed; returns whether bytes are there. Reads nothing.
-    // On a closed or vanished device it takes the whole time-out and returns
-    // false, so that callers polling with it keep their pace.
+    // On a hung-up port it returns false at once: nothing will come, and the
+    // caller stops waiting. On a closed port it takes the whole time-out and
+    // returns false, so that callers polling with it keep their pace.
     virtual bool waitForData(int timeoutMs, int minBytes = 1) = 0;
     // True once the open device has hung up or failed for good (a tracker
     // unplugged, a peer that closed its end): nothing more will arrive and
@@ -114,9 +160,14 @@ class BufferedFenlarkIO : public FenlarkIO {
 };
 
 // Creates this platform's port object with a receive buffer of `capacity`
-// bytes; enumerates the tracker ports. Raises "Can't open root key for
-// enumerating devices!" when the system's device list cannot be read.
+// bytes; enumerates the tracker ports. Raises std::runtime_error when the
+// system's device list cannot be read (the message names what failed).
 std::unique_ptr<FenlarkIO> createPlatformIO(int capacity);
+
+// The name that identifies the device behind `path`, so that two paths to one
+// device (a symlink, a relative path) compare equal: the resolved path where
+// the system has links, `path` itself where it has not or when resolving fails.
+std::string resolvedPortPath(const std::string& path);
 
 // Sleeps the calling thread for `ms` milliseconds (sleepUs: microseconds).
 // Every protocol pause goes through here.

@@ -9,6 +9,8 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <stdexcept>
 
 #include "tty_discovery.h"
@@ -21,6 +23,11 @@ namespace {
 constexpr int kDrainTimeoutMs = 100;
 // How long write() waits for room in a full transmit queue.
 constexpr int kWriteTimeoutMs = 50;
+
+constexpr const char* kPermissionHint =
+    "permission denied: install the udev rule resources/udev/70-quorvane-tracker.rules, "
+    "or add yourself to the dialout group";
+constexpr const char* kBusyHint = "in use by another program";
 
 bool baudConstant(int baud, speed_t* out) {
     switch (baud) {
@@ -81,16 +88,55 @@ void drainOutput(int fd) {
     }
 }
 
+// poll() results that mean the line is gone for good.
+constexpr short kHangUpEvents = POLLHUP | POLLERR | POLLNVAL;
+
+// Errors of read() and write() on a tty whose device went away.
+bool deviceGone(int error) {
+    return error == EIO || error == ENXIO || error == ENODEV || error == EBADF || error == EPIPE;
+}
+
+// Whether the line reports a hang-up now (does not wait).
+bool lineHungUp(int fd) {
+    pollfd pfd{fd, POLLIN, 0};
+    return poll(&pfd, 1, 0) > 0 && (pfd.revents & kHangUpEvents) != 0;
+}
+
 }  // namespace
 
 std::string openFailureMessage(const std::string& path, int error) {
     std::string message = "Could not open device " + path;
-    if (error == EACCES || error == EPERM) {
-        message +=
-            " (permission denied: install the udev rule "
-            "resources/udev/70-quorvane-tracker.rules, or add yourself to the dialout group)";
-    }
+    if (error == EACCES || error == EPERM) message += " (" + std::string(kPermissionHint) + ")";
     return message;
+}
+
+PortOpenError openFailure(const std::string& path, int error) {
+    using Cause = PortOpenError::Cause;
+    const std::string message = openFailureMessage(path, error);
+    switch (error) {
+        case EACCES:
+        case EPERM:
+            return PortOpenError(message, Cause::Permission, kPermissionHint);
+        case EBUSY:
+        case EWOULDBLOCK:
+            return PortOpenError(message, Cause::Busy, kBusyHint);
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+            return PortOpenError(message, Cause::Failed, "no such device");
+        case ENOTTY:
+            return PortOpenError(message, Cause::Failed, "not a serial port");
+        default:
+            return PortOpenError(message, Cause::Failed, std::strerror(error));
+    }
+}
+
+std::string resolvedPortPath(const std::string& path) {
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (!resolved) return path;
+    std::string out(resolved);
+    std::free(resolved);
+    return out;
 }
 
 std::unique_ptr<FenlarkIO> createPlatformIO(int capacity) {
@@ -118,15 +164,22 @@ FenlarkIOPosix::~FenlarkIOPosix() {
 
 bool FenlarkIOPosix::open(const std::string& path, int baud) {
     if (fd_ >= 0) close();
-    const std::runtime_error failure("Could not open device " + path);
 
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) throw std::runtime_error(openFailureMessage(path, errno));
+    if (fd < 0) throw openFailure(path, errno);
     // TIOCEXCL refuses further opens, but not root's; the advisory lock
     // refuses every other handle that follows the same rule.
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0 || !configureLine(fd, baud)) {
+    auto saved = std::make_unique<termios>();
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0 ||
+        tcgetattr(fd, saved.get()) != 0) {
+        const int error = errno;
         ::close(fd);
-        throw failure;
+        throw openFailure(path, error);
+    }
+    if (!configureLine(fd, baud)) {
+        ::close(fd);
+        throw PortOpenError("Could not open device " + path, PortOpenError::Cause::Failed,
+                            "line settings refused (" + std::to_string(baud) + " baud)");
     }
     // Drop DTR and RTS; pseudo-terminals have no modem lines, so a failure
     // here is not an error.
@@ -136,6 +189,7 @@ bool FenlarkIOPosix::open(const std::string& path, int baud) {
 
     fd_ = fd;
     vmin_ = 0;
+    savedSettings_ = std::move(saved);
     currentPath = path;
     setState(State::Open);
     return true;
@@ -143,17 +197,21 @@ bool FenlarkIOPosix::open(const std::string& path, int baud) {
 
 bool FenlarkIOPosix::close() {
     currentPath.clear();
+    setState(State::Closed);
     if (fd_ < 0) return false;
     drainOutput(fd_);
     unsigned char scratch[1024];
     while (::read(fd_, scratch, sizeof scratch) > 0) {
     }
+    // Whatever the device turned out to be, it gets back the line settings
+    // it had: a port that is not a tracker must not be left raw at our speed.
+    if (savedSettings_) (void)tcsetattr(fd_, TCSANOW, savedSettings_.get());
+    savedSettings_.reset();
     // Lift the exclusive flag: it belongs to the tty, not to this descriptor,
     // and would otherwise outlive us while another process holds the tty.
     (void)ioctl(fd_, TIOCNXCL);
     const bool closed = ::close(fd_) == 0;  // also releases the flock
     fd_ = -1;
-    setState(State::Closed);
     return closed;
 }
 
@@ -166,7 +224,11 @@ int FenlarkIOPosix::readDevice(unsigned char* into, int max) {
     do {
         got = ::read(fd_, into, static_cast<size_t>(max));
     } while (got < 0 && errno == EINTR);
-    return got > 0 ? static_cast<int>(got) : 0;
+    if (got > 0) return static_cast<int>(got);
+    // An empty line reads as 0 (VMIN and VTIME are 0) or EAGAIN; so does a
+    // hung-up one, which only poll() tells apart.
+    if (got == 0 ? lineHungUp(fd_) : deviceGone(errno)) markHungUp();
+    return 0;
 }
 
 bool FenlarkIOPosix::writeDevice(const unsigned char* bytes, int length) {
@@ -179,7 +241,10 @@ bool FenlarkIOPosix::writeDevice(const unsigned char* bytes, int length) {
             done += static_cast<int>(n);
             continue;
         }
-        if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
+        if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            if (deviceGone(errno)) markHungUp();
+            return false;
+        }
         if (std::chrono::steady_clock::now() >= deadline) return false;
         pollfd pfd{fd_, POLLOUT, 0};
         (void)poll(&pfd, 1, 5);
@@ -188,6 +253,10 @@ bool FenlarkIOPosix::writeDevice(const unsigned char* bytes, int length) {
 }
 
 void FenlarkIOPosix::purgeDevice() {
+    // Bytes we wrote are a command on its way (the stream's stop byte just
+    // before a clear): let them leave before the queues are flushed, or a
+    // slow line would swallow the command. The wait is bounded.
+    drainOutput(fd_);
     tcflush(fd_, TCIOFLUSH);
 }
 
@@ -209,12 +278,13 @@ bool FenlarkIOPosix::waitDevice(int timeoutMs, int minBytes) {
                               .count();
         pollfd pfd{fd_, POLLIN, 0};
         const int ready = poll(&pfd, 1, left > 0 ? static_cast<int>(left) : 0);
-        if (ready > 0 && (pfd.revents & POLLIN)) return true;
-        if (ready > 0) {
-            // Hung up or failed (an unplugged tracker): nothing will come.
-            if (left > 0) sleepMs(static_cast<int>(left));
+        if (ready > 0 && (pfd.revents & kHangUpEvents)) {
+            // An unplugged tracker reports POLLIN together with the hang-up,
+            // but reads return nothing: treating it as data would spin.
+            markHungUp();
             return false;
         }
+        if (ready > 0) return (pfd.revents & POLLIN) != 0;
         if (ready == 0 || errno != EINTR) return false;
     }
 }

@@ -10,7 +10,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
+#include <string>
 
 namespace Quorvane {
 namespace {
@@ -43,6 +45,27 @@ bool readPortName(HKEY root, const char* instance, std::string* portName) {
     return true;
 }
 
+// Why CreateFileA or the line setup failed, from the system's error code. A
+// COM port that another program holds is refused with "access denied" on
+// Windows; permissions on COM ports are not otherwise restricted.
+PortOpenError openFailure(const std::string& path, DWORD error) {
+    using Cause = PortOpenError::Cause;
+    const std::string message = "Could not open device " + path;
+    switch (error) {
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_BUSY:
+            return PortOpenError(message, Cause::Busy, "in use by another program");
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            return PortOpenError(message, Cause::Failed, "no such port");
+        default:
+            return PortOpenError(
+                message, Cause::Failed,
+                "system error " + std::to_string(static_cast<unsigned long>(error)));
+    }
+}
+
 bool usable(HANDLE h) {
     return h != nullptr && h != INVALID_HANDLE_VALUE;
 }
@@ -59,7 +82,67 @@ COMMTIMEOUTS immediateReads(HANDLE h) {
     return timeouts;
 }
 
+// Line settings: only the flow control and the frame change, everything else
+// stays as the driver reports it, and `found` keeps what the driver reported.
+// Reads return at once with what has arrived; a write gives up after 4 ms.
+// Both driver queues are purged. Returns null, or what went wrong.
+const char* configure(HANDLE h, int baud, DCB* found) {
+    DCB dcb;
+    std::memset(&dcb, 0, sizeof dcb);
+    dcb.DCBlength = sizeof dcb;
+    if (!GetCommState(h, &dcb)) return "not a serial port";
+    *found = dcb;
+    dcb.fOutxCtsFlow = FALSE;
+    dcb.fOutxDsrFlow = FALSE;
+    dcb.fDtrControl = DTR_CONTROL_DISABLE;
+    dcb.fDsrSensitivity = FALSE;
+    dcb.fOutX = FALSE;
+    dcb.fInX = FALSE;
+    dcb.fRtsControl = RTS_CONTROL_DISABLE;
+    dcb.BaudRate = static_cast<DWORD>(baud);
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = TWOSTOPBITS;
+    if (!SetCommState(h, &dcb)) return "line settings refused";
+
+    COMMTIMEOUTS timeouts = immediateReads(h);
+    timeouts.WriteTotalTimeoutMultiplier = 0;
+    timeouts.WriteTotalTimeoutConstant = 4;
+    (void)SetCommTimeouts(h, &timeouts);
+
+    PurgeComm(h, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+    return nullptr;
+}
+
+// Whether a failed call on the port means that the device is gone (a USB
+// tracker unplugged). A driver that aborts I/O after a line error (framing,
+// overrun) also reports ERROR_OPERATION_ABORTED; that port recovers once
+// ClearCommError has run, so only a port that refuses even that is gone.
+bool deviceGone(HANDLE h, DWORD error) {
+    switch (error) {
+        case ERROR_ACCESS_DENIED:
+        case ERROR_BAD_COMMAND:
+        case ERROR_GEN_FAILURE:
+        case ERROR_DEVICE_REMOVED:
+        case ERROR_DEVICE_NOT_CONNECTED:
+        case ERROR_FILE_NOT_FOUND:
+            return true;
+        case ERROR_OPERATION_ABORTED: {
+            DWORD errors = 0;
+            return !ClearCommError(h, &errors, nullptr);
+        }
+        default:
+            return false;
+    }
+}
+
 }  // namespace
+
+// COM port names are unique in the registry list, and Win32 device paths
+// have no links to resolve.
+std::string resolvedPortPath(const std::string& path) {
+    return path;
+}
 
 std::string comDevicePath(const std::string& portName) {
     return "\\\\.\\" + portName;
@@ -109,36 +192,17 @@ FenlarkIOWindows::~FenlarkIOWindows() {
 
 bool FenlarkIOWindows::open(const std::string& path, int baud) {
     if (usable(handle_)) close();
-    handle_ = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                          nullptr);
-    if (handle_ == INVALID_HANDLE_VALUE) throw std::runtime_error("Could not open device " + path);
-
-    // Only the flow control and the frame change; everything else stays as
-    // the driver reports it.
-    DCB dcb;
-    std::memset(&dcb, 0, sizeof dcb);
-    dcb.DCBlength = sizeof dcb;
-    if (!GetCommState(handle_, &dcb)) throw std::runtime_error("Could not open device " + path);
-    dcb.fOutxCtsFlow = FALSE;
-    dcb.fOutxDsrFlow = FALSE;
-    dcb.fDtrControl = DTR_CONTROL_DISABLE;
-    dcb.fDsrSensitivity = FALSE;
-    dcb.fOutX = FALSE;
-    dcb.fInX = FALSE;
-    dcb.fRtsControl = RTS_CONTROL_DISABLE;
-    dcb.BaudRate = static_cast<DWORD>(baud);
-    dcb.ByteSize = 8;
-    dcb.Parity = NOPARITY;
-    dcb.StopBits = TWOSTOPBITS;
-    if (!SetCommState(handle_, &dcb)) throw std::runtime_error("Could not open device " + path);
-
-    // Reads return at once with what has arrived; a write gives up after 4 ms.
-    COMMTIMEOUTS timeouts = immediateReads(handle_);
-    timeouts.WriteTotalTimeoutMultiplier = 0;
-    timeouts.WriteTotalTimeoutConstant = 4;
-    (void)SetCommTimeouts(handle_, &timeouts);
-
-    PurgeComm(handle_, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+    if (h == INVALID_HANDLE_VALUE) throw openFailure(path, GetLastError());
+    DCB found;
+    if (const char* problem = configure(h, baud, &found)) {
+        // Release the port, or nobody could open it until this object dies.
+        CloseHandle(h);
+        throw PortOpenError("Could not open device " + path, PortOpenError::Cause::Failed, problem);
+    }
+    savedDcb_ = std::make_unique<DCB>(found);
+    handle_ = h;
     currentPath = path;
     setState(State::Open);
     return true;
@@ -151,6 +215,7 @@ bool FenlarkIOWindows::close() {
     handle_ = INVALID_HANDLE_VALUE;
     // On a port that was never opened or is closed already every call would
     // fail without effect.
+    std::unique_ptr<DCB> saved = std::move(savedDcb_);
     if (!usable(h)) return false;
 
     FlushFileBuffers(h);
@@ -161,25 +226,34 @@ bool FenlarkIOWindows::close() {
     DWORD got = 0;
     while (ReadFile(h, scratch, kDrainChunk, &got, nullptr) && got > 0) {
     }
+    // The port gets back the line settings it had, whatever the device
+    // turned out to be.
+    if (saved) (void)SetCommState(h, saved.get());
     return CloseHandle(h) != 0;
 }
 
 bool FenlarkIOWindows::isOpen() {
-    return handle_ != nullptr;
+    return usable(handle_);
 }
 
 int FenlarkIOWindows::readDevice(unsigned char* into, int max) {
     DWORD got = 0;
-    if (!ReadFile(handle_, into, static_cast<DWORD>(max), &got, nullptr)) return 0;
+    if (!ReadFile(handle_, into, static_cast<DWORD>(max), &got, nullptr)) {
+        if (deviceGone(handle_, GetLastError())) markHungUp();
+        return 0;
+    }
     return static_cast<int>(got);
 }
 
 bool FenlarkIOWindows::writeDevice(const unsigned char* bytes, int length) {
-    // The count actually written is not checked: a write that times out
-    // after 4 ms still succeeds, and the protocol layer notices missing
-    // replies on its own.
     DWORD written = 0;
-    return WriteFile(handle_, bytes, static_cast<DWORD>(length), &written, nullptr) != 0;
+    if (!WriteFile(handle_, bytes, static_cast<DWORD>(length), &written, nullptr)) {
+        if (deviceGone(handle_, GetLastError())) markHungUp();
+        return false;
+    }
+    // A write that ran into the 4 ms time-out reports success with fewer
+    // bytes written: the command did not go out whole.
+    return written == static_cast<DWORD>(length);
 }
 
 void FenlarkIOWindows::purgeDevice() {
@@ -198,9 +272,8 @@ bool FenlarkIOWindows::waitDevice(int timeoutMs, int minBytes) {
         COMSTAT status{};
         DWORD errors = 0;
         if (!ClearCommError(handle_, &errors, &status)) {
-            // The device is gone: keep the caller's pace.
-            const DWORD spent = GetTickCount() - start;
-            if (timeoutMs > 0 && spent < static_cast<DWORD>(timeoutMs)) Sleep(timeoutMs - spent);
+            // The device is gone: nothing will come.
+            markHungUp();
             return false;
         }
         if (status.cbInQue >= static_cast<DWORD>(minBytes)) return true;

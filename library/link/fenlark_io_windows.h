@@ -2,10 +2,13 @@
 // the Win32 communication functions, found through the registry.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "fenlark_io.h"
+
+struct _DCB;
 
 namespace Quorvane {
 
@@ -38,30 +41,33 @@ class FenlarkIOWindows : public BufferedFenlarkIO {
     // Opens `path` without sharing and sets the line: `baud`, 8 data bits, no
     // parity, two stop bits, no flow control, DTR and RTS off; reads return
     // at once with what has arrived, writes give up after 4 ms; both driver
-    // queues are purged. Raises "Could not open device <path>" when the port
-    // can't be opened or configured (a configuration failure leaves the
-    // handle held until close()).
+    // queues are purged. Raises PortOpenError ("Could not open device
+    // <path>") when the port can't be opened (busy when another program holds
+    // it) or configured; a port that fails configuration is closed again at
+    // once.
     bool open(const std::string& path, int baud) override;
-    // Flushes written bytes, drains what arrived and closes the handle;
-    // returns the result of closing it. The receive buffer keeps its bytes.
+    // Flushes written bytes, drains what arrived, puts back the line
+    // settings open() found and closes the handle; returns the result of
+    // closing it. The receive buffer keeps its bytes.
     bool close() override;
-    // Whether a handle is held: false only before the first open. A closed
-    // port keeps the invalid-handle value, which counts as held.
     bool isOpen() override;
 
-    // The Win32 handle: null before the first open, INVALID_HANDLE_VALUE
-    // after close.
+    // The Win32 handle: null before the first successful open,
+    // INVALID_HANDLE_VALUE after close.
     void* nativeHandle() const { return handle_; }
 
   protected:
     int readDevice(unsigned char* into, int max) override;
     bool writeDevice(const unsigned char* bytes, int length) override;
     void purgeDevice() override;
-    // Polls the driver's input queue (ClearCommError) every millisecond.
+    // Polls the driver's input queue (ClearCommError) every millisecond; a
+    // port that refuses ClearCommError is gone, marked hung up, and the wait
+    // returns false at once.
     bool waitDevice(int timeoutMs, int minBytes) override;
 
   private:
     void* handle_ = nullptr;
+    std::unique_ptr<_DCB> savedDcb_;  // the port's line settings before open()
 };
 
 }  // namespace Quorvane

@@ -1,5 +1,6 @@
 #include "packet_decoder.h"
 
+#include <cmath>
 #include <cstring>
 
 namespace Quorvane {
@@ -20,6 +21,20 @@ float readValue(const unsigned char* p, int valueSize) {
     float value;
     std::memcpy(&value, p, sizeof value);
     return value;
+}
+
+// Largest plausible magnitude of channel bit 0..9 (mag, acc, gyr,
+// temperature) in float mode, and of the orientation elements.
+constexpr float kChannelLimit[kSensorChannels] = {1e6f,    1e6f,   1e6f,   1000.0f, 1000.0f,
+                                                  1000.0f, 200.0f, 200.0f, 200.0f,  300.0f};
+constexpr float kMinTemperature = -200.0f;
+constexpr float kOrientationLimit = 1.5f;
+constexpr float kTiniest = 1e-20f;
+
+bool withinLimit(float value, float limit) {
+    const float magnitude = std::fabs(value);
+    // NaN fails every comparison, infinity the limit.
+    return magnitude <= limit && (magnitude >= kTiniest || magnitude == 0.0f);
 }
 
 }  // namespace
@@ -57,6 +72,34 @@ void decodePacket(const unsigned char* packet, const PacketLayout& layout, int32
         for (int i = 0; i < 3; ++i, p += layout.valueSize)
             sample->quat[i] = readValue(p, layout.valueSize);
     }
+}
+
+uint32_t packetTimestamp(const unsigned char* packet) {
+    uint32_t timestamp;
+    std::memcpy(&timestamp, packet + 1, sizeof timestamp);
+    return timestamp;
+}
+
+bool plausibleValues(const unsigned char* packet, const PacketLayout& layout, int32_t channels) {
+    if (layout.valueSize != 4) return true;
+    const unsigned char* p = packet + 5;
+    for (int bit = 0; bit < kSensorChannels; ++bit) {
+        if (!(channels & (1 << bit))) continue;
+        const float value = readValue(p, 4);
+        p += 4;
+        if (!withinLimit(value, kChannelLimit[bit])) return false;
+        if (bit == 9 && value < kMinTemperature) return false;
+    }
+    if (layout.orientation) {
+        for (int i = 0; i < 3; ++i, p += 4)
+            if (!withinLimit(readValue(p, 4), kOrientationLimit)) return false;
+    }
+    return true;
+}
+
+bool timestampFollows(uint32_t previous, uint32_t next) {
+    const uint32_t step = next - previous;  // modulo 2^32: the clock wraps
+    return step >= 1 && step <= kMaxTimestampStep;
 }
 
 }  // namespace Quorvane

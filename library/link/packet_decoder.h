@@ -35,4 +35,24 @@ int findPacketStart(const unsigned char* data, int size);
 void decodePacket(const unsigned char* packet, const PacketLayout& layout, int32_t channels,
                   SensorSample* sample);
 
+// The timestamp of the packet at `packet` (at least 5 bytes, from the 'A').
+uint32_t packetTimestamp(const unsigned char* packet);
+
+// Whether every value of the complete packet at `packet` could be a reading.
+// Float values must be finite, within generous bounds of what the sensors
+// can measure (acceleration 1000 m/s^2, angular rate 200 rad/s, field 1e6 in
+// any unit, temperature -200..300 deg C, orientation elements 1.5), and not
+// tinier than 1e-20 unless zero: far below any sensor's resolution. RAW
+// values are 16-bit readings, every one of them possible.
+bool plausibleValues(const unsigned char* packet, const PacketLayout& layout, int32_t channels);
+
+// Longest step of the device clock between two packets of one stream that
+// is taken as continuity: 2 s, longer than the slowest rate's period and
+// than the pauses of a busy device.
+constexpr uint32_t kMaxTimestampStep = 20000;
+
+// Whether `next` can follow `previous` on the device clock: later by 1 to
+// kMaxTimestampStep ticks, also across the clock's wrap at 2^32.
+bool timestampFollows(uint32_t previous, uint32_t next);
+
 }  // namespace Quorvane

@@ -44,7 +44,9 @@ std::vector<std::string> findTrackerTtys(const std::string& sysfsRoot) {
     const fs::path ttyClass = fs::path(sysfsRoot) / "class" / "tty";
     std::error_code ec;
     fs::directory_iterator it(ttyClass, ec);
-    if (ec) throw std::runtime_error("Can't open root key for enumerating devices!");
+    if (ec)
+        throw std::runtime_error("Can't read the list of serial devices in " + ttyClass.string() +
+                                 ": " + ec.message());
 
     std::error_code rootEc;
     fs::path stopAt = fs::canonical(sysfsRoot, rootEc);

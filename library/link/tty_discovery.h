@@ -20,15 +20,17 @@ constexpr const char* kSysfsRootVariable = "QUORVANE_SYSFS_ROOT";
 std::string sysfsRoot();
 
 // Names of the ttys below `sysfsRoot`/class/tty whose USB ancestor has the
-// tracker's IDs, sorted byte-wise without duplicates. Raises "Can't open root
-// key for enumerating devices!" only when the tty list itself can't be read.
+// tracker's IDs, sorted byte-wise without duplicates. Raises "Can't read the
+// list of serial devices in <sysfsRoot>/class/tty: <system's reason>" only
+// when the tty list itself can't be read.
 std::vector<std::string> findTrackerTtys(const std::string& sysfsRoot);
 
 // Splits a comma-separated list; empty entries are dropped.
 std::vector<std::string> splitPortList(const char* list);
 
 // The device paths in port-index order: "/dev/" + each detected name, then
-// the entries of QUORVANE_EXTRA_PORTS.
+// the entries of QUORVANE_EXTRA_PORTS. Paths are kept as given: the device
+// list, which reports what it leaves out, drops repeats and unusable paths.
 std::vector<std::string> enumerateTrackerPorts(const std::string& sysfsRoot);
 
 }  // namespace Quorvane

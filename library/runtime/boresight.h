@@ -2,21 +2,23 @@
 // chose. Pure arithmetic on a state the tracker object keeps and shares.
 #pragma once
 
-#include "orientation_math.h"
+#include "quaternion.h"
 #include "quorvane.h"
 
 namespace Quorvane {
 
+using Filtering::Quatf;
+
 enum BoresightMode { BoresightHeading = 1, BoresightObject = 2, BoresightAlignment = 3 };
 
 struct BoresightState {
-    Quat heading{1, 0, 0, 0};  // only w and z enter the correction
-    Quat alignment{1, 0, 0, 0};
+    Quatf heading{1, 0, 0, 0};  // only w and z enter the correction
+    Quatf alignment{1, 0, 0, 0};
     float alignmentMatrix[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};  // R(alignment)
     bool enabled = false;
 
     // Sets both references and recomputes the matrix.
-    void setReferences(const Quat& newHeading, const Quat& newAlignment);
+    void setReferences(const Quatf& newHeading, const Quatf& newAlignment);
 };
 
 // Takes the reference for `mode` from the current orientation q:
@@ -24,7 +26,7 @@ struct BoresightState {
 //  2 object:    the current pose reads as the pure yaw rotation (tilt removed).
 //  3 alignment: the current pose reads as the identity.
 // Other modes change nothing. Does not touch `enabled`.
-void takeBoresightReference(BoresightState& state, int mode, const Quat& q);
+void takeBoresightReference(BoresightState& state, int mode, const Quatf& q);
 
 // q' = alignment ⊗ q ⊗ (heading.w, 0, 0, heading.z); acc, gyr and mag are
 // rotated by the alignment matrix.

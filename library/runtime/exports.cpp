@@ -7,7 +7,7 @@
 
 #include "default_config.h"
 #include "device_list.h"
-#include "orientation_math.h"
+#include "quaternion.h"
 #include "quorvane.h"
 #include "virtual_fenlark.h"
 
@@ -59,6 +59,10 @@ extern "C" {
 QUORVANE_API int fenlarkGetDeviceList(DeviceInfo* list, uint32_t maxCount) {
     return Quorvane::getDeviceList(
         list, maxCount, [] { return Quorvane::createPlatformIO(Quorvane::kPortBufferSize); });
+}
+
+QUORVANE_API int fenlarkGetPortProblems(FenlarkPortProblem* list, uint32_t maxCount) {
+    return Quorvane::getPortProblems(list, maxCount);
 }
 
 QUORVANE_API VirtualFenlark* fenlarkCreate(uint16_t length) {
@@ -189,7 +193,7 @@ QUORVANE_API void fenlarkSetJitterParam(VirtualFenlark* handle, double alpha, do
 
 QUORVANE_API void fenlarkEulerOri(const SensorSample* sample, float* euler) {
     const SensorSample& s = *record(sample);
-    Quorvane::eulerAngles({s.quat[0], s.quat[1], s.quat[2], s.quat[3]}, record(euler));
+    Filtering::eulerAngles({s.quat[0], s.quat[1], s.quat[2], s.quat[3]}, record(euler));
 }
 
 QUORVANE_API bool fenlarkSetFilterProfile(VirtualFenlark* handle, int profile) {

@@ -137,10 +137,15 @@ QUORVANE_STATIC_ASSERT(offsetof(CalibrationData, Mk) == 204, "CalibrationData.Mk
  * min(found, maxCount) entries to list. Returns the number found, or -1 when
  * more than maxCount were found (the first maxCount are still copied).
  * Trackers that fail identification, and ports another handle holds, are left
- * out. With a null list nothing is copied and the result is the same. Raises
- * std::runtime_error when the system's list of serial devices cannot be read.
+ * out, and so are repeated paths to one device and paths longer than
+ * DeviceInfo.port holds; fenlarkGetPortProblems tells why each was left out.
+ * With a null list nothing is copied and the result is the same. Raises
+ * std::runtime_error when the system's list of serial devices cannot be read:
+ * on Windows "Can't open root key for enumerating devices!" (no tracker was
+ * ever attached), on Linux "Can't read the list of serial devices in
+ * <sysfs>/class/tty: <reason>".
  * Blocks about 0.15 s per tracker (measured on the simulated tracker), up to
- * about 0.5 s for a tracker slow to reply.
+ * about 0.5 s for a tracker slow to reply or a port that does not identify.
  *
  * Blocking times elsewhere in this header were measured the same way: a
  * device command takes about 25 ms, up to about 0.12 s when the tracker uses
@@ -157,7 +162,8 @@ QUORVANE_API int fenlarkGetDeviceList(DeviceInfo* list, uint32_t maxCount);
  * least 2). Raises std::bad_alloc. */
 QUORVANE_API VirtualFenlark* fenlarkCreate(uint16_t length);
 /* Connects. port null or empty: the first enumerated port whose device
- * identifies; otherwise that device path. config null: the device's
+ * identifies; otherwise that device path. A device that does not identify
+ * gets a second attempt (a loaded host can miss its reply). config null: the device's
  * configuration is read; otherwise config is written to it. Then loads the
  * boresight state and the jitter-reduction flag. Returns 0, or -1 on any
  * failure; never raises. When the failure came after identification the
@@ -291,6 +297,50 @@ QUORVANE_API void fenlarkGetData(VirtualFenlark* handle, SensorSample* out);
 #define FENLARK_STREAM_STALLED 2
 #define FENLARK_STREAM_PORT_GONE 3
 QUORVANE_API int fenlarkGetStreamState(VirtualFenlark* handle);
+
+/*
+ * Why discovery left ports out, for programs that tell the user why no
+ * tracker was found. One record per candidate port that the last
+ * fenlarkGetDeviceList (of any thread) did not list, in port order:
+ *   FENLARK_PORT_OPEN_FAILED    the port could not be opened or configured
+ *                               (missing, not a serial port, ...)
+ *   FENLARK_PORT_PERMISSION     the system denied access; on Linux install the
+ *                               udev rule resources/udev/70-quorvane-tracker.rules
+ *   FENLARK_PORT_BUSY           in use by another program (or another handle)
+ *   FENLARK_PORT_NO_REPLY       no complete identification reply in any attempt
+ *   FENLARK_PORT_BAD_REPLY      a reply that is not a tracker's, or a device
+ *                               that refused the first command
+ *   FENLARK_PORT_PATH_TOO_LONG  the path does not fit DeviceInfo.port; port
+ *                               holds its first 255 characters
+ *   FENLARK_PORT_DUPLICATE      another path to a device listed before it
+ * message is a zero-terminated sentence for people, without the path.
+ */
+#define FENLARK_PORT_OPEN_FAILED 1
+#define FENLARK_PORT_PERMISSION 2
+#define FENLARK_PORT_BUSY 3
+#define FENLARK_PORT_NO_REPLY 4
+#define FENLARK_PORT_BAD_REPLY 5
+#define FENLARK_PORT_PATH_TOO_LONG 6
+#define FENLARK_PORT_DUPLICATE 7
+
+typedef struct FenlarkPortProblem {
+    char port[256];    /* the candidate's path, zero-terminated */
+    int32_t reason;    /* FENLARK_PORT_* */
+    char message[252]; /* why, zero-terminated */
+} FenlarkPortProblem;
+
+QUORVANE_STATIC_ASSERT(sizeof(FenlarkPortProblem) == 512, "FenlarkPortProblem is 512 bytes");
+QUORVANE_STATIC_ASSERT(offsetof(FenlarkPortProblem, reason) == 256,
+                       "FenlarkPortProblem.reason at 256");
+QUORVANE_STATIC_ASSERT(offsetof(FenlarkPortProblem, message) == 260,
+                       "FenlarkPortProblem.message at 260");
+
+/* Copies the first min(count, maxCount) records of the last discovery to
+ * list; returns their count, or -1 when there are more than maxCount (the
+ * first maxCount are still copied). A null list only counts. Before any
+ * discovery, and after one that raised, there are none. Does not block on
+ * devices; safe from any thread. */
+QUORVANE_API int fenlarkGetPortProblems(FenlarkPortProblem* list, uint32_t maxCount);
 
 /*
  * Waits until fenlarkGetData has a sample it has not returned before, or

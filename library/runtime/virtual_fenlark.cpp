@@ -42,10 +42,26 @@ FenlarkIMU& VirtualFenlark::imu() {
 void VirtualFenlark::connect(const char* port) {
     close();
     io_ = createPlatformIO(kPortBufferSize);
+    // Opens `path` and identifies the device, with one more attempt when the
+    // device did not identify: a loaded host can miss the short reply window.
+    // A port that can't be opened is refused at once; waiting won't change it.
+    const auto identify = [this](const std::string& path) {
+        for (int attempt = 1;; ++attempt) {
+            try {
+                io_->open(path, kBaudRate);
+                imu_ = std::make_unique<FenlarkIMU>(io_.get());
+                return;
+            } catch (const PortOpenError&) {
+                throw;
+            } catch (const std::runtime_error&) {
+                io_->close();
+                if (attempt >= kConnectAttempts) throw;
+            }
+        }
+    };
     if (port && *port) {
         try {
-            io_->open(port, kBaudRate);
-            imu_ = std::make_unique<FenlarkIMU>(io_.get());
+            identify(port);
         } catch (...) {
             io_->close();
             io_.reset();
@@ -55,8 +71,7 @@ void VirtualFenlark::connect(const char* port) {
     }
     for (unsigned i = 0; i < io_->portCount() && !imu_; ++i) {
         try {
-            io_->open(io_->portPath(i), kBaudRate);
-            imu_ = std::make_unique<FenlarkIMU>(io_.get());
+            identify(io_->portPath(i));
         } catch (const std::runtime_error&) {
             io_->close();
         }
@@ -218,9 +233,15 @@ void VirtualFenlark::acquire() {
             break;
         }
         SensorSample local = SampleRing::initialSample();
+        const char* failure;
         try {
-            imu_->readPacket(&local);
+            // Not raising for the common "no packet yet": a poll of a quiet
+            // stream would otherwise cost an exception per round.
+            failure = imu_->tryReadPacket(&local);
         } catch (const std::exception&) {
+            failure = "port error";
+        }
+        if (failure) {
             std::this_thread::yield();  // no sample this time
             continue;
         }

@@ -1,8 +1,10 @@
 // Accuracy of the host orientation filters against ground truth: three trials
 // of the BROAD benchmark with optical ground truth (both profiles), and
-// simulated motion with the simulator's exact truth. The RMSE figures are printed for the record;
-// the bounds are generous on purpose, they only catch a wrong convention
-// (frame, sign, quaternion order, unit), which shows as tens of degrees.
+// simulated motion with the simulator's exact truth. The RMSE figures are
+// printed for the record. The BROAD bounds follow the measured figures
+// closely; the simulated ones are generous, they only catch a wrong
+// convention (frame, sign, quaternion order, unit), which shows as tens of
+// degrees.
 //
 // Data and error measure: D. Laidig, M. Caruso, A. Cereatti, T. Seel, "BROAD -
 // A Benchmark for Robust Inertial Orientation Estimation", Data 6(7):72, 2021,
@@ -15,8 +17,10 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -39,11 +43,11 @@ constexpr double kDegrees = 180.0 / 3.14159265358979323846;
 Quat sensorTurnedAbout(const Eigen::Vector3d& worldAxis, double degrees) {
     const double h = -0.5 * degrees / kDegrees;
     const Eigen::Vector3d a = worldAxis.normalized() * std::sin(h);
-    return Quat(std::cos(h), a(0), a(1), a(2));
+    return Quat{std::cos(h), a(0), a(1), a(2)};
 }
 
 TEST(ErrorMeasure, SplitsTheErrorIntoHeadingAndInclination) {
-    const Quat identity(1, 0, 0, 0);
+    const Quat identity{1, 0, 0, 0};
     const struct {
         const char* name;
         Quat estimate;  // Q_SW; the truth is the identity
@@ -78,15 +82,15 @@ TEST(ErrorMeasure, SplitsTheErrorIntoHeadingAndInclination) {
 // north-west-up into the sensor frame. A level sensor facing north (Q_SW the
 // identity) has its x axis pointing north, i.e. ENU's y.
 TEST(ErrorMeasure, ConvertsToEastNorthUp) {
-    const Quat q = Replay::enuFromSensorWorld(Quat(1, 0, 0, 0));
-    const Eigen::Quaterniond enu(q(0), q(1), q(2), q(3));
+    const Quat q = Replay::enuFromSensorWorld(Quat{1, 0, 0, 0});
+    const Eigen::Quaterniond enu(q.w, q.x, q.y, q.z);
     EXPECT_TRUE((enu * Eigen::Vector3d::UnitX()).isApprox(Eigen::Vector3d::UnitY()));
     EXPECT_TRUE((enu * Eigen::Vector3d::UnitY()).isApprox(-Eigen::Vector3d::UnitX()));
     EXPECT_TRUE((enu * Eigen::Vector3d::UnitZ()).isApprox(Eigen::Vector3d::UnitZ()));
     // A sensor turned 90 degrees towards the west (counter-clockwise from
     // above) has its x axis pointing west, ENU's -x.
     const Quat w = Replay::enuFromSensorWorld(sensorTurnedAbout({0, 0, 1}, 90));
-    const Eigen::Quaterniond west(w(0), w(1), w(2), w(3));
+    const Eigen::Quaterniond west(w.w, w.x, w.y, w.z);
     EXPECT_TRUE((west * Eigen::Vector3d::UnitX()).isApprox(-Eigen::Vector3d::UnitX()));
 }
 
@@ -103,51 +107,64 @@ TEST(ErrorMeasure, RmseInDegrees) {
 }
 
 // The three trials lie beside the repository (shared/data/broad). Both filter
-// profiles run over each trial once. The default filter's bounds are generous:
-// published filters reach a few degrees, this one between 2 and 20, and a
-// wrong convention gives tens of degrees. The robust profile must stay under
-// 10 degrees in every trial and beat the default filter on average.
+// profiles run over each trial once. Each total RMSE is held within about 10 %
+// of the figure it reached when the bound was set (the README quotes the
+// averages), so a filter that got worse shows here, not only one with a wrong
+// convention (tens of degrees).
 const std::filesystem::path kBroad = QUORVANE_BROAD_DIR;
 
+bool inContinuousIntegration() {
+    const char* ci = std::getenv("CI");
+    return ci && std::string(ci) == "true";
+}
+
 TEST(Accuracy, BroadTrials) {
-    if (!std::filesystem::is_directory(kBroad))
-        GTEST_SKIP() << "BROAD trials not found in " << kBroad;
-    const char* trials[] = {"02_undisturbed_slow_rotation_B.csv",
-                            "07_undisturbed_fast_rotation_B.csv",
-                            "29_disturbed_stationary_magnet_B.csv"};
+    if (!std::filesystem::is_directory(kBroad)) {
+        if (inContinuousIntegration())
+            FAIL() << "BROAD trials not found in " << kBroad << ": CI must score the filters";
+        GTEST_SKIP() << "BROAD trials not found in " << kBroad
+                     << "; the filters' accuracy on them is not checked";
+    }
+    // Bounds on the total RMSE in degrees, measured figures in the comments.
+    const struct {
+        const char* file;
+        double defaultTotal, robustTotal;
+    } trials[] = {{"02_undisturbed_slow_rotation_B.csv", 1.95, 1.45},     // 1.77, 1.30
+                  {"07_undisturbed_fast_rotation_B.csv", 19.1, 1.8},      // 17.33, 1.65
+                  {"29_disturbed_stationary_magnet_B.csv", 11.9, 2.65}};  // 10.84, 2.41
+    const double kDefaultMean = 11.0, kRobustMean = 2.0;                  // 9.98, 1.79
     double sumDefault = 0, sumRobust = 0;
     std::printf("[ BROAD    ] %-38s %-8s %7s %8s %12s (deg RMSE)\n", "trial", "profile", "total",
                 "heading", "inclination");
-    for (const char* trial : trials) {
-        SCOPED_TRACE(trial);
-        const std::string path = (kBroad / trial).string();
+    for (const auto& trial : trials) {
+        SCOPED_TRACE(trial.file);
+        const std::string path = (kBroad / trial.file).string();
         const std::string text = Replay::readFile(path);
-        const Replay::Rmse d = Replay::scoreRecording(text, path, Replay::Profile::Default);
-        const Replay::Rmse r = Replay::scoreRecording(text, path, Replay::Profile::Robust);
+        const Replay::Rmse d = Replay::scoreRecording(text, path, Quorvane::StandardProfile);
+        const Replay::Rmse r = Replay::scoreRecording(text, path, Quorvane::RobustProfile);
         for (const auto& [name, e] : {std::pair{"default", d}, std::pair{"robust", r}})
-            std::printf("[ BROAD    ] %-38s %-8s %7.2f %8.2f %12.2f\n", trial, name, e.total,
+            std::printf("[ BROAD    ] %-38s %-8s %7.2f %8.2f %12.2f\n", trial.file, name, e.total,
                         e.heading, e.inclination);
-        RecordProperty(trial, Replay::describe(d));
-        RecordProperty(std::string(trial) + " robust", Replay::describe(r));
+        RecordProperty(trial.file, Replay::describe(d));
+        RecordProperty(std::string(trial.file) + " robust", Replay::describe(r));
 
         EXPECT_GT(d.samples, 30000u) << "the moving samples with truth";
-        EXPECT_LT(d.total, 45);
-        EXPECT_LT(d.inclination, 20) << "gravity alone fixes the inclination";
+        EXPECT_LT(d.total, trial.defaultTotal) << "default profile";
         EXPECT_GT(r.samples, 30000u) << "the moving samples with truth";
-        EXPECT_LT(r.total, 10) << "no trial worse than 10 degrees";
+        EXPECT_LT(r.total, trial.robustTotal) << "robust profile";
         sumDefault += d.total;
         sumRobust += r.total;
     }
-    std::printf("[ BROAD    ] average total: default %.2f, robust %.2f\n", sumDefault / 3,
-                sumRobust / 3);
+    const double n = std::size(trials);
+    std::printf("[ BROAD    ] average total: default %.2f, robust %.2f\n", sumDefault / n,
+                sumRobust / n);
     std::fflush(stdout);
-    EXPECT_LT(sumDefault / 3, 25) << "mean total RMSE";
-    EXPECT_LT(sumRobust / 3, 4) << "published filters reach 2.4 to 4.9 degrees";
-    EXPECT_LT(sumRobust, sumDefault);
+    EXPECT_LT(sumDefault / n, kDefaultMean) << "default profile, mean total RMSE";
+    EXPECT_LT(sumRobust / n, kRobustMean) << "robust profile, mean total RMSE";
 }
 
 Quat truthOf(const sim::Quat& q) {
-    return Quat(q.w, q.x, q.y, q.z);
+    return Quat{q.w, q.x, q.y, q.z};
 }
 
 // RMSE of the filter over a simulated run, leaving out the first seconds.
@@ -157,7 +174,7 @@ Replay::Rmse scoreSimulated(const SimRun& run, unsigned rateHz, double settleSec
     Replay::RmseAccumulator rmse;
     for (size_t k = static_cast<size_t>(settleSeconds * rateHz); k < samples.size(); ++k) {
         const float* q = samples[k].quat;
-        rmse.add(Replay::orientationError(Replay::enuFromSensorWorld(Quat(q[0], q[1], q[2], q[3])),
+        rmse.add(Replay::orientationError(Replay::enuFromSensorWorld(Quat{q[0], q[1], q[2], q[3]}),
                                           Replay::enuFromSensorWorld(truthOf(run.truth[k]))));
     }
     return rmse.result();

@@ -15,7 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "orientation_math.h"
+#include "fenlark_io_posix.h"
+#include "quaternion.h"
 #include "tracker_sim.h"
 
 namespace fs = std::filesystem;
@@ -178,9 +179,9 @@ TEST_F(Demo, ListsConfiguresAndStreamsSamplesMatchingTheTruth) {
     // Once the host filter has settled, its angles are the truth's.
     const sim::Quat q = *device.truthAt(static_cast<uint32_t>(std::lround(s.back().time * 10000)));
     float truth[3];
-    Quorvane::eulerAngles({static_cast<float>(q.w), static_cast<float>(q.x),
-                           static_cast<float>(q.y), static_cast<float>(q.z)},
-                          truth);
+    Filtering::eulerAngles({static_cast<float>(q.w), static_cast<float>(q.x),
+                            static_cast<float>(q.y), static_cast<float>(q.z)},
+                           truth);
     for (int i = 0; i < 3; ++i) {
         double diff = std::fmod(std::abs(s.back().euler[i] - truth[i] * 57.29577951308232), 360.0);
         diff = std::min(diff, 360.0 - diff);
@@ -224,8 +225,21 @@ TEST_F(Demo, UnreadableDeviceListIsReportedNotACrash) {
     const DemoRun run = runDemo(env, 20.0);
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_EQ(run.out, "");
-    EXPECT_NE(run.err.find("Can't open root key for enumerating devices!"), std::string::npos)
-        << run.err;
+    const std::string expected = "Can't read the list of serial devices in " +
+                                 (sysfs / "missing" / "class" / "tty").string() + ": ";
+    EXPECT_NE(run.err.find(expected), std::string::npos) << run.err;
+}
+
+TEST_F(Demo, WithoutTrackersTellsWhyEachPortWasLeftOut) {
+    sim::TrackerSim held(still({1, 0, 0, 0}));
+    Quorvane::FenlarkIOPosix holder(4096);
+    holder.open(held.devicePath(), 115200);
+    const DemoRun run = runDemo(envFor(held.devicePath() + ",/dev/nonexistent-tracker"), 20.0);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, "Number of Fenlarks found: 0\n\n\n");
+    EXPECT_EQ(run.err, "No Fenlark sensors found\n" + held.devicePath() +
+                           ": in use by another program\n"
+                           "/dev/nonexistent-tracker: could not be opened: no such device\n");
 }
 
 }  // namespace

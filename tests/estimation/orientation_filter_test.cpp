@@ -368,8 +368,12 @@ TEST(OrientationFilter, LongSaturationKeepsTheStateFinite) {
 }
 
 // The time step is the distance to the previous timestamp on the device
-// clock, which wraps at 2^32 ticks: the wrap is an ordinary step forward.
-TEST(OrientationFilter, TimeStepsAcrossTheClockWrap) {
+// clock, which wraps at 2^32 ticks: the wrap is an ordinary step forward. A
+// step back (a sample out of order) integrates nothing, a gap counts as the
+// longest step.
+TEST(OrientationFilter, TimeStepsFollowTheDeviceClock) {
+    const uint32_t hour = 36000000;  // ticks
+    const double gap = OrientationFilter::kMaxStepSeconds;
     const struct {
         const char* name;
         std::vector<uint32_t> timestamps;  // the first starts the filter
@@ -377,11 +381,14 @@ TEST(OrientationFilter, TimeStepsAcrossTheClockWrap) {
     } cases[] = {
         {"ordinary", {1000, 1035, 1070}, {0.0035, 0.0035}},
         {"same timestamp", {1000, 1000, 1035}, {0.0, 0.0035}},
-        {"back in time", {1035, 1000, 1035}, {-0.0035, 0.0035}},
+        {"back in time", {1035, 1000, 1035}, {0.0, 0.0035}},
         {"wrap", {4294967280u, 19, 54, 89}, {0.0035, 0.0035, 0.0035}},
         {"onto the wrap", {4294967261u, 0, 35}, {0.0035, 0.0035}},
-        {"back across the wrap", {19, 4294967280u, 19, 54}, {-0.0035, 0.0035, 0.0035}},
-        {"wrap, back, wrap", {4294967290u, 10, 4294967290u, 10}, {0.0016, -0.0016, 0.0016}},
+        {"back across the wrap", {19, 4294967280u, 19, 54}, {0.0, 0.0035, 0.0035}},
+        {"wrap, back, wrap", {4294967290u, 10, 4294967290u, 10}, {0.0016, 0.0, 0.0016}},
+        {"longest step", {1000, 11000, 11035}, {gap, 0.0035}},
+        {"an hour's gap", {1000, 1000 + hour, 1035 + hour}, {gap, 0.0035}},
+        {"gap across the wrap", {4294967000u, hour, hour + 35}, {gap, 0.0035}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -415,6 +422,40 @@ TEST(OrientationFilter, WrappingRecordingMatchesTheSameRecordingElsewhere) {
         ASSERT_TRUE(near(quatOf(outA), quatOf(outB), 1e-4)) << "sample " << k;
     }
     EXPECT_TRUE(near(a.ekf().P(), b.ekf().P(), 1e-6));
+}
+
+// Angle of the rotation between two unit quaternions, degrees.
+double degreesBetween(const Vector4d& a, const Vector4d& b) {
+    return 2 * std::acos(std::min(1.0, std::fabs(a.dot(b)))) * 180 / kPi;
+}
+
+// A still tracker whose gyroscope reads a small bias, so the filter's angular
+// velocity settles near it, and then no samples for an hour. Predicting across
+// the whole hour would turn the estimate by that rate times 3600 s (here some
+// 800 degrees); across the longest step it turns by a fraction of a degree,
+// and the samples right after the gap read the pose.
+TEST(OrientationFilter, StillRecordingKeepsItsPoseAcrossAnHourLongGap) {
+    const Vector4d pose = Vector4d(0.9, 0.2, -0.3, 0.25).normalized();
+    const Vector3d bias(0.003, -0.002, 0.001);  // rad/s
+    OrientationFilter f;
+    warmUp(f);
+    uint32_t t = 5000;
+    SensorSample out{};
+    auto feed = [&](int count) {
+        double worst = 0;
+        for (int k = 0; k < count; ++k, t += kStep) {
+            const SensorSample in = restingSample(t, pose, bias);
+            f.update(&in, &out, 1.0);
+            worst = std::max(worst, degreesBetween(quatOf(out), pose));
+        }
+        return worst;
+    };
+    feed(3000);  // about 10 s
+    ASSERT_LT(degreesBetween(quatOf(out), pose), 1.0);
+    ASSERT_GT(f.ekf().x().segment<3>(4).norm(), 0.5 * bias.norm()) << "the rate follows the bias";
+    t += 36000000;  // an hour
+    EXPECT_LT(feed(1), 3.0) << "the first sample after the gap";
+    EXPECT_LT(feed(300), 3.0) << "the first second after the gap";
 }
 
 // Unusable readings in the running state: the relations that would read them

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <memory>
+#include <stdexcept>
 #include <thread>
 #include <typeinfo>
 #include <vector>
@@ -278,6 +279,21 @@ TEST(TreeReading, MagnetometerDefaultsForMissingOptionalFields) {
     EXPECT_EQ(model.getParameters().at("magThreshold"), "0.050000000000000002776");
     EXPECT_EQ(model.getParameters().at("magForgettingFactor"), "0.98999999999999999112");
     EXPECT_EQ(model.getParameters().at("outlierACoef"), "0.5");
+}
+
+// The framework's error keeps its own type and message, and a caller that
+// handles runtime errors (as the library's users do) sees it too.
+TEST(Factory, FailuresAreRuntimeErrorsWithTheMessageUnchanged) {
+    try {
+        measModelFactory().create("NoSuchModel");
+        FAIL() << "no exception";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "Unknown factory type");
+        EXPECT_NE(dynamic_cast<const Utils::Exception*>(&e), nullptr);
+    }
+    const Utils::Exception copy("Mandatory states missing in GyroMeasModel");
+    const std::exception& base = copy;
+    EXPECT_STREQ(base.what(), "Mandatory states missing in GyroMeasModel");
 }
 
 TEST(Factory, UnknownNamesAndCustomRegistrations) {

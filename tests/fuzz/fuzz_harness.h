@@ -34,13 +34,21 @@ struct Input {
 
 inline void noSleep(int) {}
 
-// Every failure must carry one of the protocol's own messages.
+// Every failure must carry one of the protocol's own messages; returns the
+// position of the message in `known`.
+inline size_t expectKnownMessage(const char* message, std::initializer_list<const char*> known) {
+    size_t index = 0;
+    for (const char* m : known) {
+        if (std::strcmp(message, m) == 0) return index;
+        ++index;
+    }
+    std::fprintf(stderr, "unexpected error: %s\n", message);
+    std::abort();
+}
+
 inline void expectKnownError(const std::runtime_error& e,
                              std::initializer_list<const char*> known) {
-    for (const char* m : known)
-        if (std::strcmp(e.what(), m) == 0) return;
-    std::fprintf(stderr, "unexpected error: %s\n", e.what());
-    std::abort();
+    expectKnownMessage(e.what(), known);
 }
 
 inline void check(bool ok, const char* what) {

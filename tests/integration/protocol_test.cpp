@@ -81,10 +81,10 @@ TEST(Protocol, FaultsAfterIdentificationFailCommands) {
         EXPECT_EQ(errorOf([&] { c.imu->getConfig(true); }), k.readError);
         // A reply that comes late is taken for the answer to whatever command
         // is waiting then; let it pass before the next command.
-        sleepMs(200);
+        ASSERT_TRUE(lineGoesQuiet(device));
         EXPECT_EQ(errorOf([&] { c.imu->setJitterStatus(true); }), k.writeError);
         device.setFaults({});
-        sleepMs(200);  // let late replies arrive; the next command clears them
+        ASSERT_TRUE(lineGoesQuiet(device));  // late replies arrive; the next command clears them
     }
     EXPECT_TRUE(c.imu->getJitterStatus());
 }
@@ -170,8 +170,7 @@ TEST(Protocol, StreamStartsAndStopsAndClosingStopsIt) {
         Connection c(device);
         EXPECT_FALSE(device.streaming());
         c.imu->startStreaming();
-        for (int i = 0; i < 100 && !device.streaming(); ++i) sleepMs(2);
-        EXPECT_TRUE(device.streaming());
+        EXPECT_TRUE(eventually([&] { return device.streaming(); }));
         DeviceInfo info;
         c.imu->getDeviceInfo(&info);
         EXPECT_STREQ(info.port, device.devicePath().c_str());
@@ -210,7 +209,7 @@ TEST(Protocol, RepliesAreTakenUpToTheEndOfTheirPause) {
             device.setFaults(slow);
             error = errorOf([&] { c.imu->getConfig(true); });
             device.setFaults({});
-            sleepMs(200);  // a late reply passes before the next command
+            ASSERT_TRUE(lineGoesQuiet(device));  // a late reply passes before the next command
             if (error == k.error) break;
         }
         EXPECT_EQ(error, k.error);

@@ -4,8 +4,11 @@
 
 #include <stdlib.h>
 
+#include <chrono>
 #include <memory>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fenlark_imu.h"
@@ -30,13 +33,43 @@ inline void listPorts(const std::vector<std::string>& paths) {
 }
 
 // A port opened on a simulator and the protocol object on it (identified).
+// The identification has a fixed window (20 ms) that a heavily loaded test
+// machine can miss now and then; tests whose subject is not the
+// identification allow a few tries, on a freshly opened port each.
 struct Connection {
     explicit Connection(const sim::TrackerSim& sim) : io(4096) {
-        io.open(sim.devicePath(), 115200);
-        imu = std::make_unique<FenlarkIMU>(&io);
+        for (int attempt = 1;; ++attempt) {
+            io.open(sim.devicePath(), 115200);
+            try {
+                imu = std::make_unique<FenlarkIMU>(&io);
+                return;
+            } catch (const std::runtime_error&) {
+                io.close();
+                if (attempt == 3) throw;
+            }
+        }
     }
     FenlarkIOPosix io;
     std::unique_ptr<FenlarkIMU> imu;
 };
+
+// Waits for a condition the library or the simulator makes true eventually;
+// false when the (generous) patience ran out.
+template <typename Condition>
+bool eventually(Condition condition,
+                std::chrono::milliseconds patience = std::chrono::seconds(20)) {
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+// Waits until the simulator has nothing more on the way to the host (a late
+// reply included), so that the host's next command starts on a quiet line.
+inline bool lineGoesQuiet(const sim::TrackerSim& sim) {
+    return eventually([&] { return sim.lineIdle(); });
+}
 
 }  // namespace Quorvane::testing

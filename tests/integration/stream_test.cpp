@@ -117,4 +117,60 @@ TEST(Stream, RawReadingsCalibrateBackToPhysicalValues) {
     }
 }
 
+TEST(Stream, SpoiltStreamsGiveOnlySamplesTheDeviceSent) {
+    // Wrong ends, lost value bytes and line noise make the reader search for
+    // the next start byte among the values. A steady acceleration of 13.65
+    // m/s^2 (float 0x415A....) puts 'Z', 'A' into every packet, 4 bytes
+    // after a packet start minus one packet: false starts with a right end.
+    struct Spoil {
+        unsigned wrongEnd, dropByte, garbage;
+    };
+    const Spoil spoils[] = {{3, 0, 0}, {0, 4, 0}, {0, 0, 3}, {4, 5, 3}};
+    for (bool raw : {false, true}) {
+        std::uint64_t seed = 0;
+        for (const Spoil& spoil : spoils) {
+            ++seed;
+            SCOPED_TRACE(::testing::Message()
+                         << "raw " << raw << " wrong end " << spoil.wrongEnd << " drop "
+                         << spoil.dropByte << " garbage " << spoil.garbage << " seed " << seed);
+            sim::Options o = simOptions("SPOILT");
+            o.faults.wrongEndEvery = spoil.wrongEnd;
+            o.faults.dropByteEvery = spoil.dropByte;
+            o.faults.garbageEvery = spoil.garbage;
+            o.environment.noiseSeed = seed;
+            o.motion.kind = sim::Motion::Kind::Scripted;
+            sim::MotionSegment pushed;
+            pushed.duration = 100;
+            pushed.linearAcceleration = {13.65, 0, 0};
+            o.motion.script = {pushed};
+            sim::TrackerSim device(o);
+            Connection c(device);
+            c.imu->setConfig(sensorConfig(0x3FF, 100, raw));
+            c.imu->startStreaming();
+            const Received r = readFor(*c.imu, 1.0);
+            c.imu->stopStreaming(false);
+
+            ASSERT_GT(r.samples.size(), 40u);
+            for (size_t i = 0; i < r.samples.size(); ++i) {
+                const SensorSample& s = r.samples[i];
+                // Every timestamp is one the device measured at.
+                ASSERT_TRUE(device.truthAt(s.timestamp).has_value())
+                    << "sample " << i << " time " << s.timestamp << " temperature " << s.temperature
+                    << " gyr " << s.gyr[0];
+                if (i > 0) {
+                    const uint32_t step = s.timestamp - r.samples[i - 1].timestamp;
+                    ASSERT_TRUE(step > 0 && step <= 20000) << "sample " << i;
+                }
+                if (raw) continue;
+                const float g =
+                    std::sqrt(s.acc[0] * s.acc[0] + s.acc[1] * s.acc[1] + s.acc[2] * s.acc[2]);
+                ASSERT_TRUE(g > 2.0f && g < 30.0f) << "sample " << i << " acc " << g;
+                ASSERT_TRUE(s.temperature > 15.0f && s.temperature < 35.0f)
+                    << "sample " << i << " temperature " << s.temperature;
+                for (float w : s.gyr) ASSERT_LT(std::fabs(w), 35.0f) << "sample " << i;
+            }
+        }
+    }
+}
+
 }  // namespace

@@ -160,7 +160,8 @@ TEST_F(Stream, SkipsGarbageAndDiscardsAllGarbage) {
 
 TEST_F(Stream, IncompletePacketStaysBufferedUntilTheRestArrives) {
     use(0x7FF, false);
-    const Bytes p = packet(0x7FF, false, 7, [](int j) { return static_cast<float>(j); });
+    // Orientation elements are those of a unit quaternion.
+    const Bytes p = packet(0x7FF, false, 7, [](int j) { return j / 16.0f; });
     io.feed(cat(Bytes{0x01, 0x02}, Bytes(p.begin(), p.begin() + 30)));
     SensorSample s = filledSample();
     EXPECT_EQ(readError(&s), "FenlarkIMU: Not enough data");
@@ -170,7 +171,7 @@ TEST_F(Stream, IncompletePacketStaysBufferedUntilTheRestArrives) {
     io.feed(Bytes(p.begin() + 30, p.end()));
     EXPECT_EQ(readError(&s), "");
     EXPECT_EQ(s.timestamp, 7u);
-    EXPECT_EQ(s.quat[2], 12.0f);
+    EXPECT_EQ(s.quat[2], 0.75f);
 }
 
 TEST_F(Stream, BytesTricklingInAreCollectedWithoutLoss) {

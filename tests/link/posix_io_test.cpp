@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <stdexcept>
 #include <string>
 
@@ -25,7 +26,9 @@ class Pty : public ::testing::Test {
         ASSERT_EQ(unlockpt(master), 0);
         path = ptsname(master);
     }
-    void TearDown() override { ::close(master); }
+    void TearDown() override {
+        if (master >= 0) ::close(master);
+    }
 
     // Reads from the master until `n` bytes came or a second passed.
     std::string masterRead(size_t n) {
@@ -118,6 +121,64 @@ TEST_F(Pty, ClosedPortReadsNothingAndRefusesWrites) {
     EXPECT_FALSE(io.close());
 }
 
+TEST_F(Pty, NeverOpenedPortBecomesClosedByClose) {
+    FenlarkIOPosix io(4096);
+    const unsigned char b = ' ';
+    EXPECT_THROW(io.write(&b, 1), std::runtime_error);
+    EXPECT_THROW(io.read(), std::runtime_error);
+    EXPECT_FALSE(io.close());
+    EXPECT_FALSE(io.isOpen());
+    EXPECT_FALSE(io.write(&b, 1));
+    EXPECT_EQ(io.read(), 0);
+}
+
+// The tracker unplugged: the other end of the line is gone. Whichever call
+// meets the hang-up first, the port reports it, stops waiting and refuses
+// writes, instead of reporting data that never comes.
+TEST_F(Pty, UnpluggedDeviceIsHungUpAndNoLongerWaitedFor) {
+    enum class FirstCall { Wait, Read, Write };
+    for (FirstCall first : {FirstCall::Wait, FirstCall::Read, FirstCall::Write}) {
+        SCOPED_TRACE(static_cast<int>(first));
+        if (master < 0) SetUp();
+        FenlarkIOPosix io(4096);
+        ASSERT_TRUE(io.open(path, 115200));
+        EXPECT_FALSE(io.hungUp());
+        EXPECT_FALSE(io.waitForData(0));
+
+        ::close(master);
+        master = -1;
+        const unsigned char b = ' ';
+        switch (first) {
+            case FirstCall::Wait:
+                EXPECT_FALSE(io.waitForData(20000));
+                break;
+            case FirstCall::Read:
+                EXPECT_EQ(io.read(), 0);
+                break;
+            case FirstCall::Write:
+                EXPECT_FALSE(io.write(&b, 1));
+                break;
+        }
+        EXPECT_TRUE(io.hungUp());
+
+        // A long wait returns at once, far from its time-out.
+        const auto before = std::chrono::steady_clock::now();
+        EXPECT_FALSE(io.waitForData(20000, 1));
+        EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(10));
+        EXPECT_EQ(io.read(), 0);
+        EXPECT_FALSE(io.write(&b, 1));
+        EXPECT_TRUE(io.isOpen());  // until the owner closes it
+        io.close();
+        EXPECT_FALSE(io.isOpen());
+
+        // A fresh open starts without the hang-up.
+        SetUp();
+        ASSERT_TRUE(io.open(path, 115200));
+        EXPECT_FALSE(io.hungUp());
+        EXPECT_TRUE(io.write(&b, 1));
+    }
+}
+
 TEST_F(Pty, BadPathsAndSettingsAreRefused) {
     FenlarkIOPosix io(4096);
     for (const char* p : {"/nonexistent/ttyACM0", "/dev/null"}) {
@@ -134,7 +195,8 @@ TEST_F(Pty, BadPathsAndSettingsAreRefused) {
 namespace {
 
 TEST(OpenFailure, PermissionProblemsPointAtTheUdevRule) {
-    EXPECT_EQ(Quorvane::openFailureMessage("/dev/ttyACM0", ENOENT), "Could not open device /dev/ttyACM0");
+    EXPECT_EQ(Quorvane::openFailureMessage("/dev/ttyACM0", ENOENT),
+              "Could not open device /dev/ttyACM0");
     for (int error : {EACCES, EPERM}) {
         const std::string m = Quorvane::openFailureMessage("/dev/ttyACM0", error);
         EXPECT_EQ(m.rfind("Could not open device /dev/ttyACM0 (permission denied", 0), 0u) << m;

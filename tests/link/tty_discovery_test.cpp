@@ -73,12 +73,17 @@ TEST_F(FakeSysfs, LongNamesAreHandledWhole) {
               (std::vector<std::string>{"/dev/" + longName.substr(0, 200)}));
 }
 
-TEST_F(FakeSysfs, UnreadableTtyListRaises) {
+TEST_F(FakeSysfs, UnreadableTtyListRaisesNamingTheFolder) {
+    const fs::path missing = root / "nowhere";
     try {
-        findTrackerTtys((root / "nowhere").string());
+        findTrackerTtys(missing.string());
         ADD_FAILURE() << "expected an exception";
     } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "Can't open root key for enumerating devices!");
+        const std::string expected = "Can't read the list of serial devices in " +
+                                     (missing / "class" / "tty").string() + ": ";
+        EXPECT_EQ(std::string(e.what()).rfind(expected, 0), 0u) << e.what();
+        EXPECT_GT(std::string(e.what()).size(), expected.size())
+            << "the system's reason is missing";
     }
     // An empty list is no error.
     EXPECT_TRUE(findTrackerTtys(root.string()).empty());

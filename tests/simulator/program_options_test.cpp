@@ -2,8 +2,10 @@
 #include "program_options.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
+#include <string>
 
 #include "temp_dir.h"
 
@@ -120,6 +122,63 @@ TEST(ProgramOptions, InvalidCommandLinesAreUsageErrors) {
     };
     for (const auto& args : cases)
         EXPECT_THROW(sim::parseProgramOptions(args), sim::UsageError) << args[0];
+}
+
+// A motion script that cannot be used is a usage error naming the file and
+// the reason, found without waiting on a FIFO or reading on without end; the
+// message quotes the offending text safely.
+TEST(ProgramOptions, UnusableScriptFilesAreRefusedWithTheReason) {
+    TempDir dir;
+    ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    writeFile(dir.file("large"), std::string(2 << 20, '#'));
+    writeFile(dir.file("escape"), "1 0 0 \x1b[2J\n");
+    writeFile(dir.file("empty"), "# nothing but a comment\n");
+    ::mkdir(dir.file("dir").c_str(), 0700);
+    const struct {
+        std::string path;
+        std::string says;
+    } cases[] = {
+        {dir.file("dir"), "is a directory"},
+        {dir.file("fifo"), "is not a regular file"},
+        {"/dev/zero", "is not a regular file"},
+        {dir.file("large"), "larger than 1048576 bytes"},
+        {dir.file("missing"), "no such file"},
+        {dir.file("escape"), "line 1: '\\x1B[2J' is not a number"},
+        {dir.file("empty"), "no segment"},
+    };
+    for (const auto& c : cases) {
+        try {
+            sim::parseProgramOptions({"--script", c.path});
+            ADD_FAILURE() << "accepted " << c.path;
+        } catch (const sim::UsageError& e) {
+            const std::string message = e.what();
+            EXPECT_NE(message.find("--script '" + c.path + "': "), std::string::npos) << message;
+            EXPECT_NE(message.find(c.says), std::string::npos) << message;
+        }
+    }
+    ::rmdir(dir.file("dir").c_str());
+}
+
+TEST(ProgramOptions, MessagesQuoteArgumentsSafely) {
+    const struct {
+        Args args;
+        std::string says;
+    } cases[] = {
+        {{"--\x1b]0;title\x07"}, "unknown option '--\\x1B]0;title\\x07'"},
+        {{"--id", "\x1b[31m"}, "identification '\\x1B[31m'"},
+        {{"--seed", std::string(100000, '9')}, "(100000 bytes)"},
+    };
+    for (const auto& c : cases) {
+        try {
+            sim::parseProgramOptions(c.args);
+            ADD_FAILURE() << "accepted " << c.args[0];
+        } catch (const sim::UsageError& e) {
+            const std::string message = e.what();
+            EXPECT_NE(message.find(c.says), std::string::npos) << message;
+            EXPECT_LT(message.size(), 200u);
+            for (const char ch : message) EXPECT_GE(static_cast<unsigned char>(ch), 0x20);
+        }
+    }
 }
 
 }  // namespace

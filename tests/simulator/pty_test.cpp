@@ -17,8 +17,7 @@ using namespace simtest;
 // line drain and drop what arrived, so only replies follow.
 void silence(const sim::TrackerSim& tracker, HostTerminal& host) {
     ASSERT_TRUE(host.send({' '}));
-    ASSERT_TRUE(eventually([&] { return !tracker.streaming(); }));
-    ::usleep(30000);
+    ASSERT_TRUE(eventually([&] { return !tracker.streaming() && tracker.lineIdle(); }));
     ::tcflush(host.fd(), TCIFLUSH);
 }
 
@@ -84,6 +83,32 @@ TEST(Pty, HostCanReopenAndFaultsChangeWhileServing) {
     EXPECT_TRUE(eventually([&] { return tracker.streaming(); }));
     EXPECT_EQ(tracker.commandCount(' '), 1u);
     EXPECT_EQ(tracker.commandCount('0'), 1u);
+}
+
+// What lets a host flush its input knowing that nothing more is on the way.
+TEST(Pty, LineIsIdleOnlyOnceTheLastReplyByteWasWritten) {
+    sim::TrackerSim tracker;
+    HostTerminal host(tracker.devicePath());
+    ASSERT_TRUE(host.raw());
+    silence(tracker, host);
+    EXPECT_TRUE(tracker.lineIdle());
+
+    sim::Faults late;
+    late.replyDelayMs = 150;
+    tracker.setFaults(late);
+    const auto sentAt = std::chrono::steady_clock::now();
+    ASSERT_TRUE(host.send(readFrame(0, 0, 222)));
+    ASSERT_TRUE(eventually([&] { return tracker.commandCount('R') == 1; }));
+    // The reply cannot be out before its delay has passed since the send.
+    const bool idle = tracker.lineIdle();
+    if (std::chrono::steady_clock::now() - sentAt < std::chrono::milliseconds(150)) {
+        EXPECT_FALSE(idle) << "the delayed reply is still to come";
+    }
+    ASSERT_TRUE(eventually([&] { return tracker.lineIdle(); }));
+    // The reply waited out its delay and 224 bytes of line time (21 ms).
+    EXPECT_GE(std::chrono::steady_clock::now() - sentAt, std::chrono::milliseconds(170));
+    // Every byte of it has been written to the terminal.
+    EXPECT_EQ(host.receive(224).size(), 224u);
 }
 
 TEST(Pty, SavedStateIsLoadedAtTheNextStart) {

@@ -2,8 +2,10 @@
 #include "state_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <stdexcept>
+#include <string>
 
 #include "temp_dir.h"
 #include "tracker_sim.h"
@@ -69,6 +71,41 @@ TEST(StateFile, CorruptFilesAreRejectedAndKept) {
     options.stateFile = path;
     EXPECT_THROW(sim::TrackerSim{options}, std::runtime_error);
     EXPECT_EQ(simtest::readFile(path), wrongMagic);
+}
+
+// Files the simulator cannot use stop it at start with the reason, at once:
+// a FIFO is not waited on, /dev/zero not read on without end.
+TEST(StateFile, UnusableFilesAreRefusedWithoutWaiting) {
+    TempDir dir;
+    ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    simtest::writeFile(dir.file("large"), std::string(1 << 20, 'T'));
+    const struct {
+        std::string path;
+        std::string says;
+    } cases[] = {
+        {"/tmp", "is a directory"},
+        {dir.file("fifo"), "is not a regular file"},
+        {"/dev/zero", "is not a regular file"},
+        {dir.file("large"), "larger than 373 bytes"},
+    };
+    for (const auto& c : cases) {
+        try {
+            sim::loadStateFile(c.path);
+            ADD_FAILURE() << "accepted " << c.path;
+        } catch (const std::runtime_error& e) {
+            const std::string message = e.what();
+            EXPECT_NE(message.find("'" + c.path + "': " + c.says), std::string::npos) << message;
+        }
+        sim::Options options;
+        options.stateFile = c.path;
+        EXPECT_THROW(sim::TrackerSim{options}, std::runtime_error) << c.path;
+    }
+    // The truth file is written, but a FIFO would block its opening all the same.
+    for (const std::string& path : {dir.file("fifo"), std::string("/tmp")}) {
+        sim::Options options;
+        options.truthFile = path;
+        EXPECT_THROW(sim::TrackerSim{options}, std::runtime_error) << path;
+    }
 }
 
 }  // namespace

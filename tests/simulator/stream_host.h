@@ -34,8 +34,7 @@ inline sim::ConfigBytes streamConfig(unsigned channels, bool raw, unsigned frequ
 inline bool restartStream(sim::TrackerSim& tracker, HostTerminal& host,
                           const sim::ConfigBytes& config) {
     if (!host.send({' '})) return false;
-    if (!eventually([&] { return !tracker.streaming(); })) return false;
-    ::usleep(60000);  // a full transmitter FIFO needs about 6 ms of line time
+    if (!eventually([&] { return !tracker.streaming() && tracker.lineIdle(); })) return false;
     tracker.setConfigBytes(config);
     ::tcflush(host.fd(), TCIFLUSH);
     return host.send({'0'});

@@ -142,7 +142,8 @@ TEST(Stream, FloatValuesFollowTheTruePhysics) {
         for (const Packet& p : packets) {
             const auto truth = tracker.truthAt(p.timestamp);
             ASSERT_TRUE(truth);
-            EXPECT_LT(angleBetween(fromSim(*truth), q), 1e-9);
+            // Rounding only: acos resolves no finer than about 3e-8 rad next to 1.
+            EXPECT_LT(angleBetween(fromSim(*truth), q), 1e-6);
         }
         const auto m = means(packets);
         expectNear({m[3], m[4], m[5]}, rotate(q, add(push, {0, 0, 9.81})), 0.02, "accelerometer");
@@ -328,8 +329,7 @@ TEST(Stream, RateAboveTheLineCapacitySkipsSamples) {
 
     // Replies take their wire time too: 224 bytes need 21 ms.
     ASSERT_TRUE(host.send({' '}));
-    ASSERT_TRUE(eventually([&] { return !tracker.streaming(); }));
-    ::usleep(60000);
+    ASSERT_TRUE(eventually([&] { return !tracker.streaming() && tracker.lineIdle(); }));
     ::tcflush(host.fd(), TCIFLUSH);
     const auto start = std::chrono::steady_clock::now();
     ASSERT_TRUE(host.send(readFrame(0, 0, 222)));

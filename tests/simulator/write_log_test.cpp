@@ -67,8 +67,8 @@ TEST(WriteLog, EveryPacketIsLoggedBeforeTheHostHasIt) {
         }
     }
     ASSERT_TRUE(host.send({' '}));
-    ASSERT_TRUE(eventually([&] { return !tracker.streaming(); }));
-    ::usleep(60000);  // the last packet drains from the line
+    // The last packet has drained from the line.
+    ASSERT_TRUE(eventually([&] { return !tracker.streaming() && tracker.lineIdle(); }));
     const auto newest = tracker.lastPacketWritten();
     ASSERT_TRUE(newest);
     EXPECT_EQ(tracker.packetWrittenAt(newest->timestamp), newest->at);

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
+#include <stdexcept>
 
 #include "tracker_fixture.h"
 #include "virtual_fenlark.h"
@@ -183,6 +185,26 @@ TEST(JitterReduction, ParametersReadBackAndTheThirdOutputIsLeftAlone) {
     EXPECT_EQ(alpha, 0.5);
     EXPECT_EQ(threshold, 0.01);
     EXPECT_EQ(third, -7.5);
+}
+
+TEST(JitterReduction, NonFiniteParametersAreRefusedAndChangeNothing) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const struct {
+        double alpha, threshold, c;
+    } cases[] = {{nan, 0.01, 0.2}, {0.5, nan, 0.2},  {0.5, 0.01, nan},
+                 {inf, 0.01, 0.2}, {0.5, -inf, 0.2}, {0.5, 0.01, inf}};
+    Handle tracker;
+    fenlarkSetJitterParam(tracker, 0.9, 0.02, 0.5);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.alpha << ", " << c.threshold << ", " << c.c);
+        EXPECT_THROW(fenlarkSetJitterParam(tracker, c.alpha, c.threshold, c.c),
+                     std::invalid_argument);
+        double alpha = 0, threshold = 0;
+        fenlarkGetJitterParam(tracker, &alpha, &threshold, nullptr);
+        EXPECT_EQ(alpha, 0.9);
+        EXPECT_EQ(threshold, 0.02);
+    }
 }
 
 }  // namespace

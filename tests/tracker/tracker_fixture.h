@@ -155,19 +155,6 @@ inline double angleBetween(const float q[4], const sim::Quat& truth) {
     return 2.0 * std::acos(std::min(1.0, std::fabs(dot))) * 180.0 / M_PI;
 }
 
-// Waits for a condition the library or the simulator makes true eventually;
-// false when the (generous) patience ran out.
-template <typename Condition>
-bool eventually(Condition condition,
-                std::chrono::milliseconds patience = std::chrono::seconds(20)) {
-    const auto deadline = std::chrono::steady_clock::now() + patience;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
-
 // Entries of a directory, without "." and "..".
 inline int entryCount(const char* path) {
     int n = 0;

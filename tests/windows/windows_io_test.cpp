@@ -198,9 +198,35 @@ TEST_F(Enumeration, PortCallsWithoutAnOpenPort) {
     // Closing a port that isn't open fails; afterwards read and write fail
     // quietly instead of raising.
     EXPECT_FALSE(io.close());
+    EXPECT_FALSE(io.isOpen());
     EXPECT_EQ(io.nativeHandle(), INVALID_HANDLE_VALUE);
     EXPECT_EQ(io.read(), 0);
     EXPECT_FALSE(io.write(&byte, 1));
+}
+
+TEST_F(Enumeration, OpenThatFailsToConfigureReleasesTheDevice) {
+    // A plain file opens like a device but has no line settings.
+    char folder[MAX_PATH];
+    char file[MAX_PATH];
+    ASSERT_NE(GetTempPathA(MAX_PATH, folder), 0u);
+    ASSERT_NE(GetTempFileNameA(folder, "qv", 0, file), 0u);
+    createKey(kUsbKey);
+    {
+        FenlarkIOWindows io(kCapacity);
+        EXPECT_EQ(errorOf([&] { io.open(file, kBaud); }),
+                  std::string("Could not open device ") + file);
+        EXPECT_FALSE(io.isOpen());
+        EXPECT_EQ(io.portName(), "");
+        EXPECT_EQ(errorOf([&] { io.read(); }), "No Fenlarker open");
+
+        // The file was opened without sharing: only a released handle lets
+        // it be opened again while the port object lives.
+        HANDLE again =
+            CreateFileA(file, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        EXPECT_NE(again, INVALID_HANDLE_VALUE) << "the failed open kept the handle";
+        if (again != INVALID_HANDLE_VALUE) CloseHandle(again);
+    }
+    DeleteFileA(file);
 }
 
 // ---------------------------------------------------------------------------
@@ -329,6 +355,12 @@ TEST_F(SimulatedTracker, DeviceListFindsTheTrackerOnly) {
     EXPECT_EQ(list[0].reserved, 0u);
     EXPECT_EQ(list[0].firmwareMajor, 1);
     EXPECT_EQ(list[0].firmwareMinor, 4);
+    // The port that does not exist is the one left out, and the reason says so.
+    FenlarkPortProblem problems[4];
+    ASSERT_EQ(fenlarkGetPortProblems(problems, 4), 1);
+    EXPECT_EQ(std::string(problems[0].port), devicePath("COM42"));
+    EXPECT_EQ(problems[0].reason, FENLARK_PORT_OPEN_FAILED);
+    EXPECT_STREQ(problems[0].message, "could not be opened: no such port");
 
     std::memset(list, 0xAB, sizeof list);
     EXPECT_EQ(fenlarkGetDeviceList(list, 0), -1);

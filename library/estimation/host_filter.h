@@ -1,5 +1,6 @@
-// The host orientation filter of one streaming period, chosen by profile:
-// 0 the standard filter (the default), 1 the robust filter.
+// The host orientation filter chosen by profile: 0 the standard filter (the
+// default), 1 the robust filter. The tracker runs one per streaming period,
+// orientation_replay one per recording.
 #pragma once
 
 #include <memory>
