@@ -53,8 +53,8 @@ TEST(Rescan, ScannedTrackersThenAdditionalPortsWithDuplicateAndUnreachableOnes) 
     SensorArray array;
     const std::string missing = "/dev/pts/no-such-tracker";
     array.setAdditionalPorts(second.devicePath() + ", " + missing + ",," + extra.devicePath());
-    EXPECT_EQ(ports(array), (std::vector<std::string>{second.devicePath(), missing,
-                                                      extra.devicePath()}));
+    EXPECT_EQ(ports(array),
+              (std::vector<std::string>{second.devicePath(), missing, extra.devicePath()}));
 
     listPorts({first.devicePath(), second.devicePath()});
     BoxAnswerer boxes;
@@ -66,8 +66,8 @@ TEST(Rescan, ScannedTrackersThenAdditionalPortsWithDuplicateAndUnreachableOnes) 
     // The additional port the scan found too is reported once; the unreachable
     // one is left out silently.
     ASSERT_EQ(boxes.texts.size(), 1u);
-    EXPECT_EQ(boxes.texts[0],
-              QString::fromStdString("The sensor " + second.devicePath() + "is already in the list!"));
+    EXPECT_EQ(boxes.texts[0], QString::fromStdString("The sensor " + second.devicePath() +
+                                                     "is already in the list!"));
     EXPECT_EQ(boxes.titles[0], QString());
     ASSERT_EQ(array.sensors().size(), 3u);
     EXPECT_EQ(array.sensors()[0]->getId(), "FIRST");
