@@ -215,4 +215,8 @@ QUORVANE_API int fenlarkGetStreamState(VirtualFenlark* handle) {
     return tracker(handle).streamState();
 }
 
+QUORVANE_API int fenlarkWaitForData(VirtualFenlark* handle, uint32_t timeoutMs) {
+    return tracker(handle).waitForData(timeoutMs) ? 1 : 0;
+}
+
 }  // extern "C"

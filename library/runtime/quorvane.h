@@ -342,6 +342,16 @@ QUORVANE_STATIC_ASSERT(offsetof(FenlarkPortProblem, message) == 260,
  * devices; safe from any thread. */
 QUORVANE_API int fenlarkGetPortProblems(FenlarkPortProblem* list, uint32_t maxCount);
 
+/*
+ * Waits until fenlarkGetData has a sample it has not returned before, or
+ * timeoutMs milliseconds have passed. Returns 1 when such a sample is there,
+ * 0 on timeout; 0 at once on a tracker that is not started or whose port is
+ * gone. Lets a reader take every sample as it arrives without polling:
+ * wait, then call fenlarkGetData until the timestamp stops advancing. No
+ * device command; one reader at a time, like fenlarkGetData.
+ */
+QUORVANE_API int fenlarkWaitForData(VirtualFenlark* handle, uint32_t timeoutMs);
+
 #ifdef __cplusplus
 }
 #endif

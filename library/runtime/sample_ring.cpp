@@ -19,6 +19,7 @@ void SampleRing::reset() {
     std::unique_lock lock(lock_);
     slots_[0] = initialSample();
     head_ = tail_ = next_ = 0;
+    newestRead_ = true;
 }
 
 SensorSample* SampleRing::reserve() {
@@ -29,8 +30,12 @@ SensorSample* SampleRing::reserve() {
 }
 
 void SampleRing::publish() {
-    std::unique_lock lock(lock_);
-    head_ = next_;
+    {
+        std::unique_lock lock(lock_);
+        head_ = next_;
+        newestRead_ = false;
+    }
+    published_.notify_all();
 }
 
 void SampleRing::read(SensorSample* out) {
@@ -38,12 +43,20 @@ void SampleRing::read(SensorSample* out) {
     // two threads reading one handle then cannot corrupt it.
     std::unique_lock lock(lock_);
     *out = slots_[tail_];
-    if (tail_ != head_) tail_ = static_cast<uint16_t>((tail_ + 1) % length_);
+    if (tail_ != head_)
+        tail_ = static_cast<uint16_t>((tail_ + 1) % length_);
+    else
+        newestRead_ = true;
 }
 
 void SampleRing::newest(SensorSample* out) const {
     std::shared_lock lock(lock_);
     *out = slots_[head_];
+}
+
+bool SampleRing::waitUnread(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(lock_);
+    return published_.wait_for(lock, timeout, [this] { return tail_ != head_ || !newestRead_; });
 }
 
 }  // namespace Quorvane

@@ -6,6 +6,8 @@
 // reader never reads the slot being filled: it only reads up to head.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <shared_mutex>
@@ -38,6 +40,10 @@ class SampleRing {
     // Copies the newest sample. Takes the read lock.
     void newest(SensorSample* out) const;
 
+    // Reader: waits until read() would hand out a sample it has not handed
+    // out before, at most `timeout`. True when there is one.
+    bool waitUnread(std::chrono::milliseconds timeout);
+
     static SensorSample initialSample();
 
   private:
@@ -47,6 +53,9 @@ class SampleRing {
     uint16_t head_ = 0;  // newest published sample
     uint16_t tail_ = 0;  // next sample the reader gets
     uint16_t next_ = 0;  // slot reserved by the writer
+    // The sample at head_ has been handed out by read() (or is the initial one).
+    bool newestRead_ = true;
+    std::condition_variable_any published_;
 };
 
 }  // namespace Quorvane

@@ -163,7 +163,16 @@ bool VirtualFenlark::start() {
     portGone_ = false;
     lastPacketMs_ = steadyMs();
     started_ = true;
-    device.startStreaming();
+    try {
+        device.startStreaming();
+    } catch (...) {
+        // Stopped again: with no thread, a later stop would wait for it forever.
+        running_ = false;
+        finished_ = true;
+        filter_.reset();
+        started_ = false;
+        throw;
+    }
     ring_.reset();
     try {
         thread_ = std::thread([this] { acquire(); });
@@ -295,6 +304,11 @@ void VirtualFenlark::getData(SensorSample* out) {
     // RAW readings are not in the frame the references were taken in.
     if (imu_ && imu_->getConfig(false).raw) return;
     applyBoresight(state, out);
+}
+
+bool VirtualFenlark::waitForData(uint32_t timeoutMs) {
+    if (!started_.load() || portGone_.load()) return false;
+    return ring_.waitUnread(std::chrono::milliseconds(timeoutMs));
 }
 
 bool VirtualFenlark::boresightEnabled() const {

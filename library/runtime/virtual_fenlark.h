@@ -61,6 +61,9 @@ class VirtualFenlark {
 
     // Next sample of the ring, boresight-corrected when enabled and not RAW.
     void getData(SensorSample* out);
+    // Waits up to timeoutMs until getData has a sample it has not returned
+    // yet; false at once when stopped or the port is gone.
+    bool waitForData(uint32_t timeoutMs);
 
     // The protocol object of the open connection; raises "No Fenlarker open"
     // when closed.

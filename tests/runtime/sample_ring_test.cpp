@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 using Quorvane::SampleRing;
 
 namespace {
@@ -71,6 +73,26 @@ TEST(SampleRing, ResetReturnsToTheInitialSample) {
     push(ring, 11);
     EXPECT_EQ(next(ring), 0u);
     EXPECT_EQ(next(ring), 11u);
+}
+
+// A waiting reader learns of every sample exactly once: the wait ends for a
+// sample not yet handed out and times out when the reader has them all.
+TEST(SampleRing, WaitEndsForAnUnreadSampleAndTimesOutWhenAllWereRead) {
+    using std::chrono::milliseconds;
+    SampleRing ring(8);
+    EXPECT_FALSE(ring.waitUnread(milliseconds(1)));  // the initial sample counts as read
+    push(ring, 3);
+    push(ring, 4);
+    EXPECT_TRUE(ring.waitUnread(milliseconds(0)));
+    EXPECT_EQ(next(ring), 0u);
+    EXPECT_EQ(next(ring), 3u);
+    EXPECT_TRUE(ring.waitUnread(milliseconds(0)));
+    EXPECT_EQ(next(ring), 4u);
+    EXPECT_FALSE(ring.waitUnread(milliseconds(1)));
+    EXPECT_EQ(next(ring), 4u);  // the newest again, still not unread
+    EXPECT_FALSE(ring.waitUnread(milliseconds(1)));
+    ring.reset();
+    EXPECT_FALSE(ring.waitUnread(milliseconds(1)));
 }
 
 }  // namespace
