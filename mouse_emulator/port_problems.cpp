@@ -1,6 +1,7 @@
 #include "port_problems.h"
 
 #include <QStringList>
+#include <cstdint>
 #include <vector>
 
 #include "quorvane.h"
@@ -8,7 +9,7 @@
 namespace MouseEmulator {
 
 QString portProblemsText() {
-    const int count = fenlarkGetPortProblems(nullptr, 0);
+    const int count = fenlarkGetPortProblems(nullptr, UINT32_MAX);
     if (count <= 0)
         return QStringLiteral("No serial port looked like a tracker. Is it plugged in?");
     std::vector<FenlarkPortProblem> problems(static_cast<std::size_t>(count));
