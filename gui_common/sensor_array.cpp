@@ -114,7 +114,7 @@ SensorObject* SensorArray::readDevice(const ScanRecord& record) {
         entry->setId(id);
         entry->setPort(record.port);
         CalibrationData cal;
-        fenlarkGetCalib(handle, &cal);
+        retried([&] { fenlarkGetCalib(handle, &cal); });
         entry->setAb(cal.Ab);
         entry->setAk(cal.Ak);
         entry->setAR(cal.AR);
@@ -269,8 +269,8 @@ bool SensorArray::transmitConfiguration(std::string id, bool save) {
             if (!id.empty() && s->getId() != id) continue;
             const SensorConfig config = GuiCommon::encodeConfiguration(s->settings());
             if (!openDevice(s->getPort())) return false;
-            fenlarkSetConfig(handle, &config);
-            if (save) fenlarkSaveSettings(handle);
+            retried([&] { fenlarkSetConfig(handle, &config); });
+            if (save) retried([&] { fenlarkSaveSettings(handle); });
             fenlarkClose(handle);
         }
     } catch (const std::exception&) {

@@ -15,6 +15,7 @@
 #include <QThread>
 #include <atomic>
 #include <cstdint>
+#include <exception>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -116,6 +117,10 @@ class SensorArray : public QThread {
     void emitSample(const SensorSample& sample, bool raw);
     void advanceProgress(int steps);
     SensorObject* entryAt(int index) const;
+    // Runs a device command again after a pause when it fails while the
+    // tracker is still there: a loaded host can miss a reply's window.
+    template <typename Command>
+    void retried(Command command);
 
     VirtualFenlark* handle;
     std::atomic<bool> runFlag{false};
@@ -133,3 +138,17 @@ class SensorArray : public QThread {
     // thread's next reads for any observer (ThreadSanitizer included).
     std::mutex runMutex;
 };
+
+template <typename Command>
+void SensorArray::retried(Command command) {
+    constexpr int kTries = 4;
+    for (int attempt = 1;; ++attempt) {
+        try {
+            command();
+            return;
+        } catch (const std::exception&) {
+            if (attempt == kTries || trackerGone()) throw;
+        }
+        QThread::msleep(50);
+    }
+}

@@ -104,11 +104,13 @@ void SensorArray::calibrationRun() {
         const SensorConfig calibrating =
             GuiCommon::calibrationConfiguration(device, entry->getMagDiv(), entry->getFreq());
         CalibrationData cal;
-        fenlarkGetCalib(handle, &cal);
+        retried([&] { fenlarkGetCalib(handle, &cal); });
         configured = true;
-        fenlarkSetConfig(handle, &calibrating);
-        if (fenlarkStart(handle) != 1) {
-            fenlarkSetConfig(handle, &restore);
+        retried([&] { fenlarkSetConfig(handle, &calibrating); });
+        int started = 0;
+        retried([&] { started = fenlarkStart(handle); });
+        if (started != 1) {
+            retried([&] { fenlarkSetConfig(handle, &restore); });
             closeQuietly();
             advanceProgress(kCalibrationSteps);
             runFlag = false;
@@ -121,7 +123,7 @@ void SensorArray::calibrationRun() {
         QThread::msleep(10);
         fenlarkStop(handle);
         if (!runFlag) {
-            fenlarkSetConfig(handle, &restore);
+            retried([&] { fenlarkSetConfig(handle, &restore); });
             closeQuietly();
             advanceProgress(kAbortSteps);
             calibrationIndex = -1;
@@ -129,8 +131,8 @@ void SensorArray::calibrationRun() {
             return;
         }
         success = fitMagnetometerCalibration(samples, &cal);
-        if (success) fenlarkSetCalib(handle, &cal);
-        fenlarkSetConfig(handle, &restore);
+        if (success) retried([&] { fenlarkSetCalib(handle, &cal); });
+        retried([&] { fenlarkSetConfig(handle, &restore); });
         fenlarkClose(handle);
         if (success) {
             entry->setMR(cal.MR);
@@ -143,7 +145,7 @@ void SensorArray::calibrationRun() {
         stopQuietly();
         if (configured) {
             try {
-                fenlarkSetConfig(handle, &restore);
+                retried([&] { fenlarkSetConfig(handle, &restore); });
             } catch (const std::exception&) {
                 // Unreachable: nothing can be given back.
             }

@@ -51,10 +51,10 @@ void SensorArray::streamingLoop() {
     }
     QString reason;
     try {
-        fenlarkSetJitterStatus(handle, entry->isEnabledJitterReduction());
+        retried([&] { fenlarkSetJitterStatus(handle, entry->isEnabledJitterReduction()); });
         bool boresight = entry->isEnabledBoresight();
-        fenlarkSetBoresight(handle, boresight);
-        fenlarkStart(handle);
+        retried([&] { fenlarkSetBoresight(handle, boresight); });
+        retried([&] { fenlarkStart(handle); });
         GuiCommon::NewSampleGate gate;
         runFlag = !stopRequested;
         while (runFlag) {
@@ -108,23 +108,23 @@ void SensorArray::orientationLoop() {
     bool changed = false;
     try {
         fenlarkGetConfig(handle, &saved);
-        fenlarkGetKa(handle, ka);
-        kaStatus = fenlarkGetKaStatus(handle);
-        fenlarkGetKg(handle, kg);
-        kgStatus = fenlarkGetKgStatus(handle);
+        retried([&] { fenlarkGetKa(handle, ka); });
+        retried([&] { kaStatus = fenlarkGetKaStatus(handle); });
+        retried([&] { fenlarkGetKg(handle, kg); });
+        retried([&] { kgStatus = fenlarkGetKgStatus(handle); });
 
         const SensorConfig working =
             GuiCommon::orientationConfiguration(saved, entry->getMagDiv(), entry->getFreq());
         const float gain[9] = {kOrientationGain, 0, 0, 0, kOrientationGain, 0, 0, 0,
                                kOrientationGain};
         changed = true;
-        fenlarkSetConfig(handle, &working);
-        fenlarkSetKa(handle, gain);
-        fenlarkSetKaStatus(handle, 1);
-        fenlarkSetKg(handle, gain);
-        fenlarkSetKgStatus(handle, 1);
-        fenlarkSetJitterStatus(handle, entry->isEnabledJitterReduction());
-        fenlarkStart(handle);
+        retried([&] { fenlarkSetConfig(handle, &working); });
+        retried([&] { fenlarkSetKa(handle, gain); });
+        retried([&] { fenlarkSetKaStatus(handle, 1); });
+        retried([&] { fenlarkSetKg(handle, gain); });
+        retried([&] { fenlarkSetKgStatus(handle, 1); });
+        retried([&] { fenlarkSetJitterStatus(handle, entry->isEnabledJitterReduction()); });
+        retried([&] { fenlarkStart(handle); });
         GuiCommon::NewSampleGate gate;
         runFlag = !stopRequested;
         while (runFlag) {
@@ -149,11 +149,11 @@ void SensorArray::orientationLoop() {
     }
     if (changed) {
         try {
-            fenlarkSetKa(handle, ka);
-            fenlarkSetKaStatus(handle, kaStatus);
-            fenlarkSetKg(handle, kg);
-            fenlarkSetKgStatus(handle, kgStatus);
-            fenlarkSetConfig(handle, &saved);
+            retried([&] { fenlarkSetKa(handle, ka); });
+            retried([&] { fenlarkSetKaStatus(handle, kaStatus); });
+            retried([&] { fenlarkSetKg(handle, kg); });
+            retried([&] { fenlarkSetKgStatus(handle, kgStatus); });
+            retried([&] { fenlarkSetConfig(handle, &saved); });
         } catch (const std::exception&) {
             // Unreachable (unplugged, or closed by the stop of a gone tracker):
             // nothing more can be given back.

@@ -163,7 +163,16 @@ bool VirtualFenlark::start() {
     portGone_ = false;
     lastPacketMs_ = steadyMs();
     started_ = true;
-    device.startStreaming();
+    try {
+        device.startStreaming();
+    } catch (...) {
+        // Stopped again: with no thread, a later stop would wait for it forever.
+        running_ = false;
+        finished_ = true;
+        filter_.reset();
+        started_ = false;
+        throw;
+    }
     ring_.reset();
     try {
         thread_ = std::thread([this] { acquire(); });

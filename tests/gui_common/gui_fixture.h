@@ -131,6 +131,17 @@ inline SensorConfig deviceConfig(const sim::TrackerSim& device) {
     return config;
 }
 
+// Rescans until the list holds `expected` entries: on a loaded machine a
+// tracker now and then misses a reply's window, and the rescan then reports
+// it with a box and leaves it out. False when that kept happening.
+inline bool rescanUntil(SensorArray& array, std::size_t expected) {
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        array.rescan();
+        if (array.sensors().size() == expected) return true;
+    }
+    return false;
+}
+
 // A SensorArray whose list holds the given simulated trackers, in order, read
 // by a rescan.
 inline void scan(SensorArray& array, const std::vector<const sim::TrackerSim*>& devices) {
@@ -138,7 +149,7 @@ inline void scan(SensorArray& array, const std::vector<const sim::TrackerSim*>& 
     for (const sim::TrackerSim* d : devices) paths.push_back(d->devicePath());
     listPorts(paths);
     BoxAnswerer boxes;
-    array.rescan();
+    rescanUntil(array, devices.size());
     unsetenv(kExtraPortsVariable);
 }
 

@@ -1,12 +1,12 @@
 // SensorObject: its meta-object (string-based connections resolve against
 // it), the position codes of its settings, the element setters' ranges and
 // displayMask.
+#include "sensor_object.h"
+
 #include <gtest/gtest.h>
 
 #include <QMetaMethod>
 #include <QStringList>
-
-#include "sensor_object.h"
 
 namespace {
 
@@ -27,17 +27,16 @@ TEST(SensorObject, SlotsAndSignalInTheirDeclaredOrder) {
         "isEnabledGyrY()", "enableGyrZ(int)", "isEnabledGyrZ()", "enableBoresight(int)",
         "isEnabledBoresight()", "enableMagX(int)", "enableMagY(int)", "enableMagZ(int)",
         "enableTemp(int)", "enableNav(int)", "setMagDiv(int)", "setFreq(int)", "enableAscii(int)",
-        "enableAutostart(int)", "enableRaw(int)", "setAR(float*)", "setAk(float*)",
-        "setAb(float*)", "setGR(float*)", "setGK(float*)", "setGk(float*)", "setGb(float*)",
-        "setMR(float*)", "setMk(float*)", "setMb(float*)",
+        "enableAutostart(int)", "enableRaw(int)", "setAR(float*)", "setAk(float*)", "setAb(float*)",
+        "setGR(float*)", "setGK(float*)", "setGk(float*)", "setGb(float*)", "setMR(float*)",
+        "setMk(float*)", "setMb(float*)",
         // The element setters with their default arguments, each length registered.
         "setAR(float,int,int)", "setAR(float,int)", "setAR(float)", "setGR(float,int,int)",
         "setGR(float,int)", "setGR(float)", "setGK(float,int,int)", "setGK(float,int)",
         "setGK(float)", "setMR(float,int,int)", "setMR(float,int)", "setMR(float)",
-        "setAk(float,int)", "setAk(float)", "setAb(float,int)", "setAb(float)",
-        "setGk(float,int)", "setGk(float)", "setGb(float,int)", "setGb(float)",
-        "setMk(float,int)", "setMk(float)", "setMb(float,int)", "setMb(float)",
-        "enableJitterReduction(int)"};
+        "setAk(float,int)", "setAk(float)", "setAb(float,int)", "setAb(float)", "setGk(float,int)",
+        "setGk(float)", "setGb(float,int)", "setGb(float)", "setMk(float,int)", "setMk(float)",
+        "setMb(float,int)", "setMb(float)", "enableJitterReduction(int)"};
     EXPECT_EQ(methods(meta, QMetaMethod::Slot), expected);
 }
 
@@ -115,8 +114,8 @@ TEST(SensorObject, ElementSettersIgnoreIndicesOutsideTheGroupAndNeverEmit) {
     // Connections by name with one, two or three arguments all resolve.
     ASSERT_TRUE(QMetaObject::invokeMethod(&s, "setAk", Q_ARG(float, 2.0f)));
     ASSERT_TRUE(QMetaObject::invokeMethod(&s, "setGK", Q_ARG(float, 2.0f), Q_ARG(int, 2)));
-    ASSERT_TRUE(QMetaObject::invokeMethod(&s, "setMR", Q_ARG(float, 4.0f), Q_ARG(int, 1),
-                                          Q_ARG(int, 2)));
+    ASSERT_TRUE(
+        QMetaObject::invokeMethod(&s, "setMR", Q_ARG(float, 4.0f), Q_ARG(int, 1), Q_ARG(int, 2)));
     EXPECT_EQ(s.getAk()[0], 2.0f);
     EXPECT_EQ(s.getGK()[6], 2.0f);  // element (2, 0)
     EXPECT_EQ(s.getMR()[5], 4.0f);  // element (1, 2)

@@ -16,21 +16,19 @@ using namespace Quorvane::testing;
 
 constexpr int32_t kAllChannels = 0x7FF;  // ten sensor values and the device's orientation
 
-// Float packets in the configured layout whose temperature counts the ticks
-// since the device clock's start (exact in a float for half an hour), so a
-// receiver can tell a lost sample; the other values are those of a tracker at
-// rest. `missing` replaces magnetometer x and orientation w.
+// Float packets in the configured layout whose magnetometer x counts the
+// ticks since the device clock's start (exact in a float for 27 minutes), so
+// a receiver can tell a lost sample; the other values are fixed and within
+// what the library accepts from a tracker.
 class CountingSource : public sim::PacketSource {
   public:
-    explicit CountingSource(uint32_t clockStart, float missing)
-        : clockStart_(clockStart), missing_(missing) {}
+    explicit CountingSource(uint32_t clockStart) : clockStart_(clockStart) {}
     void appendPacket(const sim::ConfigBytes& config, uint32_t deviceClock,
                       std::vector<uint8_t>& out) override {
         const int channels = (config[0] | config[1] << 8) & 0x7FF;
         const float ticks = static_cast<float>(deviceClock - clockStart_);
         // mag, acc, gyr, temperature, then orientation w, x, y
-        const float values[13] = {missing_, 0, -40, 0,        0, 9.81f, 0,
-                                  0,        0, ticks, missing_, 0.5f, 0.5f};
+        const float values[13] = {ticks, 0, -40, 0, 0, 9.81f, 0, 0, 0, 23.456f, 0.5f, 0.5f, 0.5f};
         out.push_back('A');
         for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(deviceClock >> (8 * i)));
         for (int i = 0; i < 13; ++i) {
@@ -44,13 +42,12 @@ class CountingSource : public sim::PacketSource {
 
   private:
     uint32_t clockStart_;
-    float missing_;
 };
 
-sim::Options countingOptions(uint32_t clockStart = 0, float missing = 20.0f) {
+sim::Options countingOptions(uint32_t clockStart = 0) {
     sim::Options o = simOptions("COUNT");
     o.clockStart = clockStart;
-    o.packetSource = std::make_shared<CountingSource>(clockStart, missing);
+    o.packetSource = std::make_shared<CountingSource>(clockStart);
     return o;
 }
 
@@ -61,8 +58,8 @@ void streamFrom(SensorArray& array, const sim::TrackerSim& device, const SensorC
     ASSERT_EQ(array.sensors().size(), 1u);
 }
 
-TEST(StreamingLoop, EachSampleGivesTheSignalsInOrderWithMissingValuesAsZero) {
-    sim::TrackerSim device(countingOptions(0, -1e9f));
+TEST(StreamingLoop, EachSampleGivesTheSignalsInOrderWithItsValues) {
+    sim::TrackerSim device(countingOptions());
     SensorArray array;
     streamFrom(array, device, sensorConfig(kAllChannels, 100));
     SignalLog log(array);
@@ -76,11 +73,13 @@ TEST(StreamingLoop, EachSampleGivesTheSignalsInOrderWithMissingValuesAsZero) {
     for (std::size_t i = 0; i < log.names.size(); ++i)
         ASSERT_EQ(log.names[i], order[i % order.size()]) << "signal " << i;
     for (std::size_t i = 0; i < log.mag.size(); ++i) {
-        EXPECT_EQ(log.mag[i], (std::vector<double>{0, 0, -40}));  // -1e9 became 0
-        EXPECT_EQ(log.quat[i][0], 0);
-        EXPECT_EQ(log.quat[i][1], 0.5);
-        // Float mode: degrees with two decimals (here the tick count).
-        EXPECT_TRUE(log.temperatures[i].endsWith(".00")) << log.temperatures[i].toStdString();
+        EXPECT_EQ(log.mag[i][2], -40);
+        if (i > 0) {
+            EXPECT_EQ(log.mag[i][0] - log.mag[i - 1][0], 100);  // every sample
+        }
+        EXPECT_FLOAT_EQ(log.acc[i][2], 9.81f);
+        EXPECT_EQ(log.quat[i][0], 0.5);
+        EXPECT_EQ(log.temperatures[i], "23.46");
     }
     EXPECT_TRUE(log.streamEnds.empty());  // stopped on request
     EXPECT_FALSE(array.isPolling());
@@ -108,30 +107,31 @@ TEST(StreamingLoop, RawTemperatureIsTruncatedAndMarked) {
 // At the line's limit and across the device clock's wrap, every sample the
 // tracker sends arrives once and in order.
 TEST(StreamingLoop, EverySampleArrivesAtTheLineLimitAcrossTheClockWrap) {
-    const uint16_t frequency = 220;  // 46-byte packets: 227 fit the line per second
+    // Nine values (no magnetometer z, so no host orientation) in 42-byte
+    // packets: 249 fit the line per second.
+    const uint16_t frequency = 240;
     const uint32_t start = 0xFFFFFFFFu - 10000;  // one second before the wrap
     sim::TrackerSim device(countingOptions(start));
     SensorArray array;
-    configure(device, sensorConfig(0x3FF, frequency));
+    configure(device, sensorConfig(0x3FB, frequency));
     scan(array, {&device});
     ASSERT_EQ(array.sensors().size(), 1u);
     SignalLog log(array);
     array.start();
-    ASSERT_TRUE(processUntil([&] { return log.temperatures.size() >= 450; }));
+    ASSERT_TRUE(processUntil([&] { return log.mag.size() >= 480; }));
     array.stopPolling();
     QCoreApplication::processEvents();
 
-    // Ticks step by 45 or 46 (the grid floor(k * 10000 / 220)). The simulator
+    // Ticks step by 41 or 42 (the grid floor(k * 10000 / 240)). The simulator
     // skips samples that do not fit its transmitter; those are not the host's.
     std::size_t gaps = 0;
-    for (std::size_t i = 1; i < log.temperatures.size(); ++i) {
-        const double step =
-            log.temperatures[i].toDouble() - log.temperatures[i - 1].toDouble();
+    for (std::size_t i = 1; i < log.mag.size(); ++i) {
+        const double step = log.mag[i][0] - log.mag[i - 1][0];
         ASSERT_GT(step, 0) << "out of order at " << i;
-        if (step > 46) ++gaps;
+        if (step > 42) ++gaps;
     }
     EXPECT_LE(gaps, device.skippedSamples());
-    EXPECT_GT(log.temperatures.back().toDouble(), 10000);  // past the wrap
+    EXPECT_GT(log.mag.back()[0], 10000);  // past the wrap
 }
 
 TEST(StreamingLoop, StopDuringTheOpenReturnsAndNothingStreams) {
