@@ -241,7 +241,7 @@ TEST_F(MouseEmulatorWindow, EscapeClosesTheWindowWhileRunning) {
     sim::TrackerSim device(still({1, 0, 0, 0}));
     openWindow(device.devicePath());
     button("startSensorButton")->click();
-    ASSERT_TRUE(processUntil([&] { return device.streaming(); }));
+    ASSERT_TRUE(processUntil([&] { return device.streaming(); })) << status().toStdString();
     ASSERT_TRUE(window->isVisible());
     pressKey(Qt::Key_Escape);
     EXPECT_FALSE(window->isVisible());
