@@ -125,12 +125,20 @@ SensorObject* SensorArray::readDevice(const ScanRecord& record) {
         entry->setMb(cal.Mb);
         entry->setMk(cal.Mk);
         entry->setMR(cal.MR);
-        void (SensorObject::*const enables[11])(int) = {
-            &SensorObject::enableMagX, &SensorObject::enableMagY, &SensorObject::enableMagZ,
-            &SensorObject::enableAccX, &SensorObject::enableAccY, &SensorObject::enableAccZ,
-            &SensorObject::enableGyrX, &SensorObject::enableGyrY, &SensorObject::enableGyrZ,
-            &SensorObject::enableTemp, &SensorObject::enableNav};
-        for (int bit = 0; bit < 11; ++bit) (entry->*enables[bit])((config.channels >> bit) & 1);
+        // Called one by one: GCC's bounds check misreads an index into an
+        // array of member function pointers (a false report under UBSan).
+        const auto channel = [&](int bit) { return (config.channels >> bit) & 1; };
+        entry->enableMagX(channel(0));
+        entry->enableMagY(channel(1));
+        entry->enableMagZ(channel(2));
+        entry->enableAccX(channel(3));
+        entry->enableAccY(channel(4));
+        entry->enableAccZ(channel(5));
+        entry->enableGyrX(channel(6));
+        entry->enableGyrY(channel(7));
+        entry->enableGyrZ(channel(8));
+        entry->enableTemp(channel(9));
+        entry->enableNav(channel(10));
         entry->setMagDiv(config.magDivider);
         entry->setFreq(config.frequency);
         entry->enableAscii(config.ascii);

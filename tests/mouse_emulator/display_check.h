@@ -1,0 +1,8 @@
+#pragma once
+
+namespace MouseEmulatorTests {
+
+void setDisplayAvailable(bool available);
+bool displayAvailable();
+
+}  // namespace MouseEmulatorTests
