@@ -6,6 +6,7 @@
 #include <QSpacerItem>
 
 #include "project_links.h"
+#include "resources.h"
 
 namespace {
 
@@ -40,6 +41,7 @@ QLabel* linkLabel(QWidget* parent, const char* name) {
 namespace Ui {
 
 void AboutDialog::setupUi(QDialog* dialog) {
+    TrackerConfig::ensureResources();
     dialog->setObjectName(QStringLiteral("AboutDialog"));
     dialog->setWindowIcon(QIcon(QStringLiteral(":/images/quorvane/fenlark_logo_32x32.png")));
     dialog->setMinimumSize(570, 370);

@@ -18,10 +18,11 @@ void fillTable(QTableWidget* table, const float* values, int rows, int columns) 
     for (int r = 0; r < rows; ++r) {
         for (int c = 0; c < columns; ++c) {
             QTableWidgetItem* item = table->item(r, c);
-            if (!item) item = new QTableWidgetItem();
+            const bool fresh = !item;
+            if (fresh) item = new QTableWidgetItem();
             item->setText(QString::number(values[r * columns + c], 'f', 6));
             item->setTextAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
-            table->setItem(r, c, item);
+            if (fresh) table->setItem(r, c, item);
         }
     }
 }

@@ -5,6 +5,8 @@
 #include <QIcon>
 #include <QVBoxLayout>
 
+#include "resources.h"
+
 namespace {
 
 const char* const kContext = "CalibrationParameterDialog";
@@ -67,6 +69,7 @@ QWidget* formulaRow(QWidget* tab, const char* widgetName, const char* layoutName
 namespace Ui {
 
 void CalibrationParameterDialog::setupUi(QDialog* dialog) {
+    TrackerConfig::ensureResources();
     dialog->setObjectName(QStringLiteral("CalibrationParameterDialog"));
     dialog->setWindowIcon(QIcon(QStringLiteral(":/images/quorvane/fenlark_logo_32x32.png")));
     dialog->setFixedSize(1200, 300);

@@ -5,6 +5,8 @@
 #include <QPainter>
 #include <cmath>
 
+#include "resources.h"
+
 namespace {
 
 // The box: one corner at the origin of its own frame.
@@ -42,7 +44,9 @@ const float kTexCoords[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
 
 }  // namespace
 
-OpenGLView::OpenGLView(QWidget* parent, Qt::WindowFlags flags) : OffscreenGLWidget(parent, flags) {}
+OpenGLView::OpenGLView(QWidget* parent, Qt::WindowFlags flags) : OffscreenGLWidget(parent, flags) {
+    TrackerConfig::ensureResources();
+}
 
 OpenGLView::~OpenGLView() {
     if (makeCurrent()) {
