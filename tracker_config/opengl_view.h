@@ -51,10 +51,15 @@ class OpenGLView : public OffscreenGLWidget {
     bool loadTextures();
     void drawBox();
     void drawAxisMarker(int axis);
+    // The box and its three markers, from a display list compiled on first
+    // use (one with textures, one without): the quadrics' thousands of
+    // vertices are not issued again every frame.
+    void drawTracker();
 
     QMutex mutex;  // guards w, x, y, z
     GLUquadric* quadric = nullptr;
     std::array<GLuint, 6> textureNames{};
+    std::array<GLuint, 2> trackerLists{};  // [textured]
     std::array<QImage, 6> images;
     float w = 0, x = 0, y = 0, z = 0;
     float demoAngle = 0;
