@@ -175,22 +175,22 @@ void CalibrationParameterDialog::setupUi(QDialog* dialog) {
     horizontalLayoutWidget_3 = formulaRow(tabGyroscope, "horizontalLayoutWidget_3",
                                           "horizontalLayout_3", &horizontalLayout_3);
     row = horizontalLayoutWidget_3;
-    textEdit_2 = piece(row, "textEdit_2", 110);
+    textEdit_2 = piece(row, "textEdit_2", 100);
     tableWidgetMatrixG_R = table(row, "tableWidgetMatrixG_R", 3, 3);
     textEdit_11 = piece(row, "textEdit_11", 70);
     tableWidgetMatrixG_k = table(row, "tableWidgetMatrixG_k", 3, 1);
     textEdit_15 = piece(row, "textEdit_15", 30);
     textEdit_12 = piece(row, "textEdit_12", 50);
-    textEdit_16 = piece(row, "textEdit_16", 90);
+    textEdit_16 = piece(row, "textEdit_16", 70);
     tableWidgetMatrixG_b = table(row, "tableWidgetMatrixG_b", 3, 1);
     textEdit_13 = piece(row, "textEdit_13", 30);
     tableWidgetMatrixG_K = table(row, "tableWidgetMatrixG_K", 3, 3);
-    textEdit_14 = piece(row, "textEdit_14", 80);
+    textEdit_14 = piece(row, "textEdit_14", 70);
     textEdit_17 = piece(row, "textEdit_17", 50);
     // The gyroscope row holds two 3 x 3 tables: narrower columns.
     for (QTableWidget* t : {tableWidgetMatrixG_R, tableWidgetMatrixG_K}) {
-        t->horizontalHeader()->setDefaultSectionSize(70);
-        t->setFixedWidth(3 * 70 + 2);
+        t->horizontalHeader()->setDefaultSectionSize(80);
+        t->setFixedWidth(3 * 80 + 2);
     }
     for (QWidget* w :
          {static_cast<QWidget*>(textEdit_2), static_cast<QWidget*>(tableWidgetMatrixG_R),

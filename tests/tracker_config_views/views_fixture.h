@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QColor>
+#include <QDialog>
 #include <QImage>
 #include <QTimer>
 #include <QWidget>
@@ -29,7 +30,8 @@ namespace Quorvane::testing {
     } while (0)
 
 // Calls act with the modal widget once one is active (checked every 5 ms
-// while the event loop runs). The timer lives as long as the object.
+// while the event loop runs). If none comes within a minute, the test fails
+// and every open dialog is rejected, so no test waits forever in exec().
 class ModalAnswer {
   public:
     explicit ModalAnswer(std::function<void(QWidget*)> act) : act_(std::move(act)) {
@@ -41,12 +43,22 @@ class ModalAnswer {
             act_(modal);
         });
         timer_.start();
+        patience_.setSingleShot(true);
+        QObject::connect(&patience_, &QTimer::timeout, [this] {
+            if (done_) return;
+            ADD_FAILURE() << "no modal dialog appeared";
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* dialog = qobject_cast<QDialog*>(w); dialog && dialog->isVisible())
+                    dialog->reject();
+        });
+        patience_.start(60000);
     }
     bool answered() const { return done_; }
 
   private:
     std::function<void(QWidget*)> act_;
     QTimer timer_;
+    QTimer patience_;
     bool done_ = false;
 };
 
