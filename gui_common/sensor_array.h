@@ -70,6 +70,10 @@ class SensorArray : public QThread {
     // Whether a run function is between opening and closing the device.
     bool isPolling() const { return runFlag; }
     int calibrationProgress() const { return progressCount; }
+    // The samples the last (or running) calibration has kept so far, from
+    // index `from` on, as the fit sees them (acceleration calibrated). For
+    // the calibration dialog's coverage and fit-quality figures.
+    std::vector<SensorSample> calibrationSamples(std::size_t from = 0) const;
 
   signals:
     void accDataChanged(double acc_x, double acc_y, double acc_z);
@@ -137,6 +141,10 @@ class SensorArray : public QThread {
     // thread ended, which orders everything the run wrote before the GUI
     // thread's next reads for any observer (ThreadSanitizer included).
     std::mutex runMutex;
+
+    // A copy of the calibration's kept samples, for calibrationSamples().
+    mutable std::mutex keptMutex;
+    std::vector<SensorSample> kept;
 };
 
 template <typename Command>

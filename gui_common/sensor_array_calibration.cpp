@@ -35,6 +35,11 @@ void SensorArray::advanceProgress(int steps) {
 void SensorArray::collectCalibrationData(std::vector<SensorSample>& samples, CalibrationData cal) {
     samples.clear();
     samples.reserve(GuiCommon::kCalibrationSamples);
+    {
+        std::lock_guard<std::mutex> lock(keptMutex);
+        kept.clear();
+        kept.reserve(GuiCommon::kCalibrationSamples);
+    }
     GuiCommon::NewSampleGate gate;
     int accepted = 0;
     while (runFlag && accepted < GuiCommon::kCalibrationSamples) {
@@ -50,12 +55,22 @@ void SensorArray::collectCalibrationData(std::vector<SensorSample>& samples, Cal
             if (GuiCommon::withinGravityTolerance(GuiCommon::gravityDeviation(n))) {
                 for (int i = 0; i < 3; ++i) s.acc[i] = a[i];
                 samples.push_back(s);
+                {
+                    std::lock_guard<std::mutex> lock(keptMutex);
+                    kept.push_back(s);
+                }
                 ++accepted;
                 advanceProgress(1);
             }
             fenlarkGetData(handle, &s);
         }
     }
+}
+
+std::vector<SensorSample> SensorArray::calibrationSamples(std::size_t from) const {
+    std::lock_guard<std::mutex> lock(keptMutex);
+    if (from >= kept.size()) return {};
+    return std::vector<SensorSample>(kept.begin() + static_cast<std::ptrdiff_t>(from), kept.end());
 }
 
 bool SensorArray::fitMagnetometerCalibration(const std::vector<SensorSample>& samples,
