@@ -48,6 +48,17 @@ double threadCpuSeconds(pid_t tid) {
     return static_cast<double>(ts.tv_sec) + ts.tv_nsec * 1e-9;
 }
 
+// Starts the tracker and returns the kernel id of its acquisition thread:
+// the one task that fenlarkStart adds to the process.
+pid_t startAndFindThread(VirtualFenlark* tracker) {
+    const auto before = tasks();
+    fenlarkStart(tracker);
+    pid_t tid = 0;
+    for (const std::string& id : tasks())
+        if (!before.count(id)) tid = static_cast<pid_t>(std::stol(id));
+    return tid;
+}
+
 double percentile(std::vector<double> v, double p) {
     if (v.empty()) return 0;
     std::sort(v.begin(), v.end());
@@ -124,11 +135,7 @@ void BM_AcquisitionCpu(benchmark::State& state) {
     sim::TrackerSim device;
     VirtualFenlark* tracker = openStreaming(state, device, frequency);
     if (!tracker) return;
-    const auto before = tasks();
-    fenlarkStart(tracker);
-    pid_t tid = 0;
-    for (const std::string& id : tasks())
-        if (!before.count(id)) tid = static_cast<pid_t>(std::stol(id));
+    const pid_t tid = startAndFindThread(tracker);
     std::this_thread::sleep_for(std::chrono::seconds(1));  // past the filter's start
     double cpu = 0, wall = 0;
     for (auto _ : state) {
@@ -155,11 +162,7 @@ void BM_CpuAfterUnplug(benchmark::State& state) {
     sim::TrackerSim device;
     VirtualFenlark* tracker = openStreaming(state, device, 100);
     if (!tracker) return;
-    const auto before = tasks();
-    fenlarkStart(tracker);
-    pid_t tid = 0;
-    for (const std::string& id : tasks())
-        if (!before.count(id)) tid = static_cast<pid_t>(std::stol(id));
+    const pid_t tid = startAndFindThread(tracker);
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     device.unplug();
     const auto giveUp = Clock::now() + std::chrono::seconds(10);

@@ -101,6 +101,10 @@ class SensorArray : public QThread {
         bool additional;
     };
 
+    // The current entry with its port opened for a run loop; null, with
+    // streamEnded saying why unless a stop was asked for, when there is no
+    // entry or its port can't be opened.
+    SensorObject* openCurrentForRun();
     void streamingLoop();
     void orientationLoop();
     void calibrationRun();

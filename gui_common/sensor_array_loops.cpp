@@ -35,20 +35,26 @@ void SensorArray::emitSample(const SensorSample& s, bool raw) {
         QString::fromStdString(GuiCommon::temperatureText(s.temperature, raw)));
 }
 
-void SensorArray::streamingLoop() {
-    if (!handle) return;
+SensorObject* SensorArray::openCurrentForRun() {
     SensorObject* entry = currentSensor();
     if (!entry) {
         emit streamEnded(QStringLiteral("no tracker selected"));
-        return;
+        return nullptr;
     }
     const std::string port = entry->getPort();
     if (!openDevice(port)) {
         runFlag = false;
         if (!stopRequested)
             emit streamEnded(QStringLiteral("could not open ") + QString::fromStdString(port));
-        return;
+        return nullptr;
     }
+    return entry;
+}
+
+void SensorArray::streamingLoop() {
+    if (!handle) return;
+    SensorObject* entry = openCurrentForRun();
+    if (!entry) return;
     QString reason;
     try {
         retried([&] { fenlarkSetJitterStatus(handle, entry->isEnabledJitterReduction()); });
@@ -88,18 +94,8 @@ void SensorArray::streamingLoop() {
 
 void SensorArray::orientationLoop() {
     if (!handle) return;
-    SensorObject* entry = currentSensor();
-    if (!entry) {
-        emit streamEnded(QStringLiteral("no tracker selected"));
-        return;
-    }
-    const std::string port = entry->getPort();
-    if (!openDevice(port)) {
-        runFlag = false;
-        if (!stopRequested)
-            emit streamEnded(QStringLiteral("could not open ") + QString::fromStdString(port));
-        return;
-    }
+    SensorObject* entry = openCurrentForRun();
+    if (!entry) return;
     QString reason;
     // What the device had; given back on every exit while it can be reached.
     SensorConfig saved{};
