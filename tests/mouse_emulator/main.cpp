@@ -19,6 +19,8 @@ bool listingOnly(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before InitGoogleTest, which takes its own flags out of argv.
+    const bool listing = listingOnly(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     // The window picks its pointer backend from the session: these tests
     // drive the X server's pointer, whatever desktop they were started from.
@@ -29,7 +31,7 @@ int main(int argc, char** argv) {
     if (display) {
         qputenv("QT_QPA_PLATFORM", "xcb");
     } else {
-        if (!listingOnly(argc, argv) && qEnvironmentVariable("CI") == QLatin1String("true")) {
+        if (!listing && qEnvironmentVariable("CI") == QLatin1String("true")) {
             fprintf(stderr,
                     "No X display (DISPLAY is not set): run the tests through ./run test,"
                     " which starts Xvfb.\n");
