@@ -58,8 +58,8 @@ const CheckRow kBlockCheckRows[] = {
      &SensorObject::enableRaw},
     {QT_TRANSLATE_NOOP("MainWindow", "Enable boresight"), &SensorObject::isEnabledBoresight,
      &SensorObject::enableBoresight},
-    {QT_TRANSLATE_NOOP("MainWindow", "Jitter reduction"),
-     &SensorObject::isEnabledJitterReduction, &SensorObject::enableJitterReduction},
+    {QT_TRANSLATE_NOOP("MainWindow", "Jitter reduction"), &SensorObject::isEnabledJitterReduction,
+     &SensorObject::enableJitterReduction},
 };
 
 QString translated(const char* text) {
@@ -134,8 +134,8 @@ void MainWindow::focusTreeItem(std::string id, int pos) {
             top->child(RowSensorConfig)->child(pos - 1)->setSelected(true);
         } else if (pos == SensorObject::PosBoresight) {
             if (SensorObject* sensor = sensorArray.findSensor(id))
-                if (auto* box = qobject_cast<QCheckBox*>(
-                        tree->itemWidget(top->child(RowBoresight), 1)))
+                if (auto* box =
+                        qobject_cast<QCheckBox*>(tree->itemWidget(top->child(RowBoresight), 1)))
                     box->setChecked(sensor->isEnabledBoresight());
             top->child(RowBoresight)->setSelected(true);
         } else if (pos >= SensorObject::PosMagDiv && pos <= SensorObject::PosFilterProfile) {
@@ -152,8 +152,8 @@ void MainWindow::setTreeWidgetsDisabled(bool disabled) {
         for (int j = 0; j < config->childCount(); ++j)
             if (j != kNavigationRow)
                 if (QWidget* w = tree->itemWidget(config->child(j), 1)) w->setEnabled(!disabled);
-        for (int row : {RowMagDiv, RowFrequency, RowAscii, RowAutostart, RowRaw,
-                        RowJitterReduction, RowFilterProfile})
+        for (int row : {RowMagDiv, RowFrequency, RowAscii, RowAutostart, RowRaw, RowJitterReduction,
+                        RowFilterProfile})
             if (QWidget* w = tree->itemWidget(top->child(row), 1)) w->setEnabled(!disabled);
     }
 }

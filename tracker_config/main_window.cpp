@@ -48,8 +48,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
     ui->setupUi(this);
 
     connect(ui->actionStart, &QAction::triggered, this, &MainWindow::startStopSensor);
-    connect(ui->actionAddTrackersByPort, &QAction::triggered, this,
-            &MainWindow::addManualDevices);
+    connect(ui->actionAddTrackersByPort, &QAction::triggered, this, &MainWindow::addManualDevices);
     connect(ui->actionRescan, &QAction::triggered, this, &MainWindow::rescanSensors);
     connect(ui->actionCalibrationParameters, &QAction::triggered, this,
             &MainWindow::calibrationButtonPressed);
@@ -57,8 +56,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
     connect(ui->actionEnableTextures, &QAction::triggered, this, &MainWindow::enableTextures);
     connect(ui->actionHeading, &QAction::triggered, this, &MainWindow::boresightSensorHeading);
     connect(ui->actionObject, &QAction::triggered, this, &MainWindow::boresightSensorObject);
-    connect(ui->actionAlignment, &QAction::triggered, this,
-            &MainWindow::boresightSensorAlignment);
+    connect(ui->actionAlignment, &QAction::triggered, this, &MainWindow::boresightSensorAlignment);
     connect(ui->actionAbout, &QAction::triggered, this, &MainWindow::showAboutDialog);
     connect(ui->actionFAQ, &QAction::triggered, this, &MainWindow::showFAQDialog);
     // pressed(), not clicked(): the buttons act as soon as they go down.
@@ -309,8 +307,8 @@ void MainWindow::saveConfigurationToSensor() {
     if (!sensorArray.currentSensor()) return;
     const QString id = QString::fromStdString(selectedSensorId);
     if (sensorArray.transmitConfiguration(selectedSensorId, true))
-        GuiCommon::showMessage(tr("The configuration has been successfully saved to sensor ") +
-                               id + QStringLiteral("."));
+        GuiCommon::showMessage(tr("The configuration has been successfully saved to sensor ") + id +
+                               QStringLiteral("."));
     else
         GuiCommon::showMessage(tr("Error while trying to set the data to ") + id +
                                QStringLiteral("."));

@@ -40,6 +40,7 @@ QLabel* letter(QWidget* parent, const char* text) {
 // Title, the nine scale labels beside the chart, and the x/y/z legend.
 void addChartBlock(QVBoxLayout* column, QWidget* parent, const QString& title,
                    ChartViewOpenGL* chart, QLabel** scaleLabels) {
+    const QString name = chart->objectName();
     auto* titleLabel = new QLabel(title, parent);
     titleLabel->setFixedHeight(15);
     titleLabel->setAlignment(Qt::AlignCenter);
@@ -49,6 +50,7 @@ void addChartBlock(QVBoxLayout* column, QWidget* parent, const QString& title,
     auto* scale = new QVBoxLayout();
     for (int i = 0; i < 9; ++i) {
         scaleLabels[i] = new QLabel(i == 4 ? QStringLiteral("0.0") : QString(), parent);
+        scaleLabels[i]->setObjectName(name + QStringLiteral("Scale") + QString::number(i));
         scaleLabels[i]->setFixedSize(40, 20);
         scaleLabels[i]->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
         scale->addWidget(scaleLabels[i]);

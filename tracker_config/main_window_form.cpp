@@ -126,8 +126,8 @@ void MainWindow::setupUi(QMainWindow* window) {
     labelPitchParameter = valueLabel(horizontalLayoutWidget, "labelPitchParameter");
     label = nameLabel(horizontalLayoutWidget, "label");
     labelRollParameter = valueLabel(horizontalLayoutWidget, "labelRollParameter");
-    for (QLabel* l : {label_3, labelYawParameter, label_2, labelPitchParameter, label,
-                      labelRollParameter})
+    for (QLabel* l :
+         {label_3, labelYawParameter, label_2, labelPitchParameter, label, labelRollParameter})
         verticalLayout->addWidget(l);
     verticalLayout->addItem(new QSpacerItem(20, 40, QSizePolicy::Minimum, QSizePolicy::Expanding));
     horizontalLayoutOpenGL->addLayout(verticalLayout);
