@@ -7,6 +7,7 @@
 #include <QSpinBox>
 #include <cmath>
 
+#include "calibration_dialog.h"
 #include "chart_view.h"
 #include "window_fixture.h"
 
@@ -255,6 +256,59 @@ TEST_F(ConfigWindow, ClosingWhileStreamingStopsTheTrackerAndLeavesItUsable) {
     // The device answers again: a new scan finds it.
     openWindow();
     EXPECT_EQ(block(0)->text(0), "QVSHUT1");
+}
+
+}  // namespace
+
+namespace {
+
+using namespace ConfigTests;
+
+// A full magnetometer calibration from the Device menu, on a tracker that
+// turns about every axis at 400 Hz (3000 samples in about 8 s).
+TEST_F(ConfigWindow, CalibrationFromTheMenuRunsToItsEnd) {
+    sim::Options options = stillTracker("QVCAL01");
+    options.motion.kind = sim::Motion::Kind::Scripted;
+    options.motion.script = sim::parseMotionScript(
+        "1.0 90 0 0\n1.0 0 90 0\n1.0 0 0 90\n1.0 50 -60 40\n1.0 -70 30 60\n");
+    options.environment.softIron = {{{1.04, 0.02, -0.01}, {0.02, 0.97, 0.03}, {-0.01, 0.03, 1.01}}};
+    SensorConfig config = everything(400);
+    config.channels = 0x1FF;
+    configure(addSim(options), config);
+    openWindow();
+
+    const QString success =
+        "Calibration finished!\nThe calibration data has been downloaded to the sensor!";
+    bool pressed = false, closed = false;
+    QTimer driver;
+    driver.setInterval(10);
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<CalibrationDialog*>(QApplication::activeModalWidget());
+        if (!dialog || closed) return;
+        auto* run = dialog->findChild<QPushButton*>("calibrateMagnetometersPushButton");
+        if (!pressed && run->isEnabled()) {
+            pressed = true;
+            run->pressed();
+        } else if (pressed && run->isEnabled() && !boxes.texts.empty()) {
+            closed = true;
+            dialog->close();
+        }
+    });
+    driver.start();
+    QTimer patience;
+    patience.setSingleShot(true);
+    QObject::connect(&patience, &QTimer::timeout, [&] {
+        ADD_FAILURE() << "the calibration did not come back";
+        if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget())) d->reject();
+    });
+    patience.start(120000);
+    action("actionCalibrationParameters")->trigger();
+    EXPECT_TRUE(pressed);
+    ASSERT_EQ(boxes.texts.size(), 1u);
+    EXPECT_EQ(boxes.texts[0], success);
+    EXPECT_EQ(status(), "No sensor running");
+    EXPECT_EQ(button("StartPushButton")->text(), "Start");
+    EXPECT_FALSE(window->findChild<CalibrationDialog*>());
 }
 
 }  // namespace
