@@ -2,6 +2,9 @@
 # Runs the configuration tool until its window is closed (or Ctrl-C, SIGTERM).
 #   tools/config.sh            against two simulated trackers moving randomly
 #   tools/config.sh --device   against the attached tracker(s)
+#   tools/config.sh --screenshot FILE
+#                              saves a picture of the window streaming from
+#                              the first simulated tracker (tools/screenshot.sh)
 # The programs come from build/bin, or from QUORVANE_BIN when it is set.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -10,14 +13,21 @@ BIN=${QUORVANE_BIN:-$ROOT/build/bin}
 source "$ROOT/tools/process_groups.sh"
 
 device=0
-for arg in "$@"; do
-    case "$arg" in
+program=(tracker_config)
+while [ $# -gt 0 ]; do
+    case "$1" in
     --device) device=1 ;;
+    --screenshot)
+        [ $# -ge 2 ] || { echo "usage: tools/config.sh --screenshot FILE" >&2; exit 2; }
+        program=(tracker_config_screenshot "$(realpath -m "$2")")
+        shift
+        ;;
     *)
         echo "usage: ./run config [--device]" >&2
         exit 2
         ;;
     esac
+    shift
 done
 
 scratch=""
@@ -26,7 +36,7 @@ trap 'stop_groups; [ -z "$scratch" ] || rm -rf "$scratch"' EXIT
 # FAQ.txt lies beside the programs; the tool looks for it from its working directory.
 cd "$BIN"
 if [ "$device" -eq 1 ]; then
-    run_group "$BIN/tracker_config" || true
+    run_group "$BIN/${program[0]}" "${program[@]:1}" || true
     exit 0
 fi
 
@@ -57,4 +67,7 @@ first=$port
 start_sim QV00002 2
 export QUORVANE_EXTRA_PORTS=$first,$port
 echo "Select a tracker and press Start; Device > Quit ends it." >&2
-run_group "$BIN/tracker_config" || true
+status=0
+run_group "$BIN/${program[0]}" "${program[@]:1}" || status=$?
+# The window's own end is no failure; the screenshot's result is.
+[ "${program[0]}" = tracker_config ] || exit "$status"
