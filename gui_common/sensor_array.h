@@ -82,6 +82,8 @@ class SensorArray : public QThread {
     void quaternionChanged(double q_w, double q_x, double q_y, double q_z);
     void eulerOrientationChanged(float yaw, float pitch, float roll);
     void changeTempStatusBar(QString newText);
+    // The device timestamp of every streamed sample (units of 100 us).
+    void sampleTimestampChanged(uint timestamp);
     void advanceProgressBar(int step);
     void initializeProgressBar(int numberOfSteps);
     void calibrationFinished(bool success);

@@ -33,6 +33,7 @@ void SensorArray::emitSample(const SensorSample& s, bool raw) {
     emit eulerOrientationChanged(euler[0], euler[1], euler[2]);
     emit changeTempStatusBar(
         QString::fromStdString(GuiCommon::temperatureText(s.temperature, raw)));
+    emit sampleTimestampChanged(s.timestamp);
 }
 
 SensorObject* SensorArray::openCurrentForRun() {
@@ -60,6 +61,7 @@ void SensorArray::streamingLoop() {
         retried([&] { fenlarkSetJitterStatus(handle, entry->isEnabledJitterReduction()); });
         bool boresight = entry->isEnabledBoresight();
         retried([&] { fenlarkSetBoresight(handle, boresight); });
+        fenlarkSetFilterProfile(handle, entry->getFilterProfile());
         retried([&] { fenlarkStart(handle); });
         GuiCommon::NewSampleGate gate;
         runFlag = !stopRequested;

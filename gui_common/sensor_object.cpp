@@ -191,3 +191,9 @@ GuiCommon::TrackerSettings SensorObject::settings() const {
     s.raw = raw;
     return s;
 }
+
+void SensorObject::setFilterProfile(int profile) {
+    const int value = profile == RobustFilter ? RobustFilter : StandardFilter;
+    filterProfile = value;
+    emit updateTreeFocus(id, PosFilterProfile);
+}

@@ -39,8 +39,11 @@ class SensorObject : public QObject {
         PosAutostart,
         PosRaw,
         PosBoresight,
-        PosJitterReduction
+        PosJitterReduction,
+        PosFilterProfile
     };
+    // The host filter's profiles (fenlarkSetFilterProfile).
+    enum FilterProfile { StandardFilter = 0, RobustFilter = 1 };
     // How the entry came into the list.
     enum Origin { FromScan = 1, FromAdditionalPorts = 2 };
 
@@ -62,6 +65,7 @@ class SensorObject : public QObject {
     bool isEnabledJitterReduction() const { return jitterReduction; }
     int getMagDiv() const { return magDiv; }
     int getFreq() const { return freq; }
+    int getFilterProfile() const { return filterProfile; }
 
     // Pointers into the object's own calibration storage: 9 floats for the
     // matrices, 3 for the vectors; valid while the object lives.
@@ -134,6 +138,8 @@ class SensorObject : public QObject {
     void setMk(float value, int row = 0);
     void setMb(float value, int row = 0);
     void enableJitterReduction(int on);
+    // Standard or robust host filter, used from the next start on.
+    void setFilterProfile(int profile);
 
   private:
     // Offsets of the groups in the calibration block, in record order.
@@ -160,4 +166,5 @@ class SensorObject : public QObject {
     std::atomic<int> origin{FromScan};
     std::atomic<bool> boresight{false};
     std::atomic<bool> jitterReduction{false};
+    std::atomic<int> filterProfile{StandardFilter};
 };

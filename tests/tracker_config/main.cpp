@@ -1,0 +1,27 @@
+// The configuration tool's window is tested under a display (Xvfb in CI).
+// Without one it runs on the offscreen platform; the window needs no
+// OpenGL to work, only to draw.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    ::testing::InitGoogleTest(&argc, argv);
+    QApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
+
+// Under LeakSanitizer: the session bus library that Qt's X11 platform loads
+// keeps an allocation for the life of the process.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libdbus-1.so\n";
+}
+
+// Under ThreadSanitizer: Debian's Qt is not instrumented, and its futex
+// based locks are invisible to the sanitizer; only calls from uninstrumented
+// libraries go unchecked.
+extern "C" const char* __tsan_default_options() {
+    return "ignore_noninstrumented_modules=1";
+}
