@@ -82,8 +82,6 @@ class SensorArray : public QThread {
     void quaternionChanged(double q_w, double q_x, double q_y, double q_z);
     void eulerOrientationChanged(float yaw, float pitch, float roll);
     void changeTempStatusBar(QString newText);
-    // The device timestamp of every streamed sample (units of 100 us).
-    void sampleTimestampChanged(uint timestamp);
     void advanceProgressBar(int step);
     void initializeProgressBar(int numberOfSteps);
     void calibrationFinished(bool success);
@@ -93,6 +91,8 @@ class SensorArray : public QThread {
     // Once at every end of a calibration run, whichever way it ended; reason
     // is empty on success.
     void calibrationEnded(bool success, QString reason);
+    // The device timestamp of every streamed sample (units of 100 us).
+    void sampleTimestampChanged(uint timestamp);
 
   protected:
     void run() override;

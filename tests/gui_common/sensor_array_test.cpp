@@ -23,14 +23,15 @@ TEST(SensorArray, SignalsInTheirDeclaredOrderAndNoSlots) {
             signalList << QString::fromLatin1(m.methodSignature());
         if (m.methodType() == QMetaMethod::Slot) ++slotCount;
     }
-    EXPECT_EQ(signalList, (QStringList{"accDataChanged(double,double,double)",
-                                       "gyroDataChanged(double,double,double)",
-                                       "magDataChanged(double,double,double)",
-                                       "quaternionChanged(double,double,double,double)",
-                                       "eulerOrientationChanged(float,float,float)",
-                                       "changeTempStatusBar(QString)", "advanceProgressBar(int)",
-                                       "initializeProgressBar(int)", "calibrationFinished(bool)",
-                                       "streamEnded(QString)", "calibrationEnded(bool,QString)"}));
+    EXPECT_EQ(signalList,
+              (QStringList{
+                  "accDataChanged(double,double,double)", "gyroDataChanged(double,double,double)",
+                  "magDataChanged(double,double,double)",
+                  "quaternionChanged(double,double,double,double)",
+                  "eulerOrientationChanged(float,float,float)", "changeTempStatusBar(QString)",
+                  "advanceProgressBar(int)", "initializeProgressBar(int)",
+                  "calibrationFinished(bool)", "streamEnded(QString)",
+                  "calibrationEnded(bool,QString)", "sampleTimestampChanged(uint)"}));
     EXPECT_EQ(slotCount, 0);
 }
 

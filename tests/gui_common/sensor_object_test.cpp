@@ -36,7 +36,9 @@ TEST(SensorObject, SlotsAndSignalInTheirDeclaredOrder) {
         "setGK(float)", "setMR(float,int,int)", "setMR(float,int)", "setMR(float)",
         "setAk(float,int)", "setAk(float)", "setAb(float,int)", "setAb(float)", "setGk(float,int)",
         "setGk(float)", "setGb(float,int)", "setGb(float)", "setMk(float,int)", "setMk(float)",
-        "setMb(float,int)", "setMb(float)", "enableJitterReduction(int)"};
+        "setMb(float,int)", "setMb(float)", "enableJitterReduction(int)",
+        // Beyond the Part, after its slots: the host filter's profile.
+        "setFilterProfile(int)"};
     EXPECT_EQ(methods(meta, QMetaMethod::Slot), expected);
 }
 
