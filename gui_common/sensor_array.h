@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -109,6 +110,11 @@ class SensorArray : public QThread {
     SensorObject* openCurrentForRun();
     void streamingLoop();
     void orientationLoop();
+    // The body both run loops share: until a stop is asked for or the tracker
+    // goes, runs eachRound, waits for data and hands every new sample to
+    // onSample. Returns why it ended on its own; empty after a stop request.
+    QString pumpSamples(const std::function<void()>& eachRound,
+                        const std::function<void(const SensorSample&)>& onSample);
     void calibrationRun();
     void collectCalibrationData(std::vector<SensorSample>& samples, CalibrationData cal);
     bool fitMagnetometerCalibration(const std::vector<SensorSample>& samples, CalibrationData* cal);

@@ -52,6 +52,25 @@ SensorObject* SensorArray::openCurrentForRun() {
     return entry;
 }
 
+QString SensorArray::pumpSamples(const std::function<void()>& eachRound,
+                                 const std::function<void(const SensorSample&)>& onSample) {
+    GuiCommon::NewSampleGate gate;
+    runFlag = !stopRequested;
+    while (runFlag) {
+        eachRound();
+        if (trackerGone()) return QStringLiteral("tracker disconnected");
+        if (!fenlarkWaitForData(handle, kWaitMs)) continue;
+        // Everything new since the last round; a repeat of the newest ends it.
+        SensorSample s;
+        fenlarkGetData(handle, &s);
+        while (gate.accept(s.timestamp)) {
+            onSample(s);
+            fenlarkGetData(handle, &s);
+        }
+    }
+    return {};
+}
+
 void SensorArray::streamingLoop() {
     if (!handle) return;
     SensorObject* entry = openCurrentForRun();
@@ -63,27 +82,15 @@ void SensorArray::streamingLoop() {
         retried([&] { fenlarkSetBoresight(handle, boresight); });
         fenlarkSetFilterProfile(handle, entry->getFilterProfile());
         retried([&] { fenlarkStart(handle); });
-        GuiCommon::NewSampleGate gate;
-        runFlag = !stopRequested;
-        while (runFlag) {
-            // Re-read every round, so toggling it takes effect while streaming.
-            if (entry->isEnabledBoresight() != boresight) {
-                boresight = !boresight;
-                fenlarkSetBoresight(handle, boresight);
-            }
-            if (trackerGone()) {
-                reason = QStringLiteral("tracker disconnected");
-                break;
-            }
-            if (!fenlarkWaitForData(handle, kWaitMs)) continue;
-            // Everything new since the last round; a repeat of the newest ends it.
-            SensorSample s;
-            fenlarkGetData(handle, &s);
-            while (gate.accept(s.timestamp)) {
-                emitSample(s, entry->isEnabledRaw());
-                fenlarkGetData(handle, &s);
-            }
-        }
+        reason = pumpSamples(
+            [&] {
+                // Re-read every round, so toggling it takes effect while streaming.
+                if (entry->isEnabledBoresight() != boresight) {
+                    boresight = !boresight;
+                    fenlarkSetBoresight(handle, boresight);
+                }
+            },
+            [&](const SensorSample& s) { emitSample(s, entry->isEnabledRaw()); });
         fenlarkStop(handle);
     } catch (const std::exception& e) {
         reason = failureReason(e.what());
@@ -123,23 +130,12 @@ void SensorArray::orientationLoop() {
         retried([&] { fenlarkSetKgStatus(handle, 1); });
         retried([&] { fenlarkSetJitterStatus(handle, entry->isEnabledJitterReduction()); });
         retried([&] { fenlarkStart(handle); });
-        GuiCommon::NewSampleGate gate;
-        runFlag = !stopRequested;
-        while (runFlag) {
-            if (trackerGone()) {
-                reason = QStringLiteral("tracker disconnected");
-                break;
-            }
-            if (!fenlarkWaitForData(handle, kWaitMs)) continue;
-            SensorSample s;
-            fenlarkGetData(handle, &s);
-            while (gate.accept(s.timestamp)) {
-                float euler[3];
-                fenlarkEulerOri(&s, euler);
-                emit eulerOrientationChanged(euler[0], euler[1], euler[2]);
-                fenlarkGetData(handle, &s);
-            }
-        }
+        reason = pumpSamples([] {},
+                             [&](const SensorSample& s) {
+                                 float euler[3];
+                                 fenlarkEulerOri(&s, euler);
+                                 emit eulerOrientationChanged(euler[0], euler[1], euler[2]);
+                             });
         fenlarkStop(handle);
     } catch (const std::exception& e) {
         reason = failureReason(e.what());

@@ -16,9 +16,10 @@ QString tr(const char* text) {
     return QCoreApplication::translate(kContext, text);
 }
 
-// A piece of a formula: frameless rich text, 12 pt (parentheses 72 pt).
-QTextEdit* piece(QWidget* parent, const char* name, int width) {
-    auto* edit = new QTextEdit(parent);
+// A piece of a formula: frameless rich text, 12 pt (parentheses 72 pt),
+// appended to its formula row.
+QTextEdit* piece(QWidget* row, const char* name, int width) {
+    auto* edit = new QTextEdit(row);
     edit->setObjectName(QString::fromLatin1(name));
     edit->setFrameShape(QFrame::NoFrame);
     edit->setReadOnly(true);
@@ -26,11 +27,13 @@ QTextEdit* piece(QWidget* parent, const char* name, int width) {
     edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     edit->setFixedWidth(width);
+    row->layout()->addWidget(edit);
     return edit;
 }
 
-QTableWidget* table(QWidget* parent, const char* name, int rows, int columns) {
-    auto* t = new QTableWidget(rows, columns, parent);
+// A matrix of a formula, appended to its formula row.
+QTableWidget* table(QWidget* row, const char* name, int rows, int columns) {
+    auto* t = new QTableWidget(rows, columns, row);
     t->setObjectName(QString::fromLatin1(name));
     t->setStyleSheet(kWhite);
     t->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -40,6 +43,7 @@ QTableWidget* table(QWidget* parent, const char* name, int rows, int columns) {
     t->horizontalHeader()->setDefaultSectionSize(90);
     t->verticalHeader()->setDefaultSectionSize(30);
     t->setFixedSize(columns * 90 + 2, rows * 30 + 2);
+    row->layout()->addWidget(t);
     return t;
 }
 
@@ -53,6 +57,7 @@ QString parenthesis(const char* which) {
            QStringLiteral("</p>");
 }
 
+// A row for one formula; its pieces and matrices append themselves.
 QWidget* formulaRow(QWidget* tab, const char* widgetName, const char* layoutName,
                     QHBoxLayout** layout) {
     auto* row = new QWidget(tab);
@@ -96,13 +101,6 @@ void CalibrationParameterDialog::setupUi(QDialog* dialog) {
     textEdit_3 = piece(row, "textEdit_3", 130);
     tableWidgetMatrixM_b = table(row, "tableWidgetMatrixM_b", 3, 1);
     textEdit_4 = piece(row, "textEdit_4", 50);
-    for (QWidget* w :
-         {static_cast<QWidget*>(textEdit), static_cast<QWidget*>(tableWidgetMatrixM_R),
-          static_cast<QWidget*>(textEdit_22), static_cast<QWidget*>(tableWidgetMatrixM_k),
-          static_cast<QWidget*>(textEdit_21), static_cast<QWidget*>(textEdit_10),
-          static_cast<QWidget*>(textEdit_3), static_cast<QWidget*>(tableWidgetMatrixM_b),
-          static_cast<QWidget*>(textEdit_4)})
-        horizontalLayout->addWidget(w);
     horizontalLayout->addStretch();
     magColumn->addWidget(row);
 
@@ -156,13 +154,6 @@ void CalibrationParameterDialog::setupUi(QDialog* dialog) {
     textEdit_8 = piece(row, "textEdit_8", 60);
     tableWidgetMatrixA_b = table(row, "tableWidgetMatrixA_b", 3, 1);
     textEdit_19 = piece(row, "textEdit_19", 50);
-    for (QWidget* w :
-         {static_cast<QWidget*>(textEdit_5), static_cast<QWidget*>(tableWidgetMatrixA_R),
-          static_cast<QWidget*>(textEdit_23), static_cast<QWidget*>(tableWidgetMatrixA_k),
-          static_cast<QWidget*>(textEdit_20), static_cast<QWidget*>(textEdit_18),
-          static_cast<QWidget*>(textEdit_8), static_cast<QWidget*>(tableWidgetMatrixA_b),
-          static_cast<QWidget*>(textEdit_19)})
-        horizontalLayout_2->addWidget(w);
     horizontalLayout_2->addStretch();
     accColumn->addWidget(row);
     accColumn->addStretch();
@@ -192,14 +183,6 @@ void CalibrationParameterDialog::setupUi(QDialog* dialog) {
         t->horizontalHeader()->setDefaultSectionSize(80);
         t->setFixedWidth(3 * 80 + 2);
     }
-    for (QWidget* w :
-         {static_cast<QWidget*>(textEdit_2), static_cast<QWidget*>(tableWidgetMatrixG_R),
-          static_cast<QWidget*>(textEdit_11), static_cast<QWidget*>(tableWidgetMatrixG_k),
-          static_cast<QWidget*>(textEdit_15), static_cast<QWidget*>(textEdit_12),
-          static_cast<QWidget*>(textEdit_16), static_cast<QWidget*>(tableWidgetMatrixG_b),
-          static_cast<QWidget*>(textEdit_13), static_cast<QWidget*>(tableWidgetMatrixG_K),
-          static_cast<QWidget*>(textEdit_14), static_cast<QWidget*>(textEdit_17)})
-        horizontalLayout_3->addWidget(w);
     horizontalLayout_3->addStretch();
     gyrColumn->addWidget(row);
     gyrColumn->addStretch();

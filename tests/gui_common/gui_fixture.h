@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "qt_wait.h"
 #include "quorvane.h"
 #include "sensor_array.h"
 #include "sensor_config.h"
@@ -22,45 +23,8 @@
 
 namespace Quorvane::testing {
 
-// Runs the GUI thread's event loop until condition holds; false when the
-// (generous) patience ran out.
-template <typename Condition>
-bool processUntil(Condition condition,
-                  std::chrono::milliseconds patience = std::chrono::seconds(30)) {
-    const auto deadline = std::chrono::steady_clock::now() + patience;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
-// Presses OK on every modal message box that opens while it lives and keeps
-// its text, so no test waits on a box.
-class BoxAnswerer {
-  public:
-    BoxAnswerer() {
-        timer_.setInterval(5);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!box || box == answered_) return;
-            answered_ = box;
-            texts.push_back(box->text());
-            titles.push_back(box->windowTitle());
-            box->button(QMessageBox::Ok)->click();
-        });
-        timer_.start();
-    }
-    std::vector<QString> texts;
-    std::vector<QString> titles;
-
-  private:
-    QTimer timer_;
-    // Becomes null when the box goes away, so the next box is answered even
-    // if it reuses the address.
-    QPointer<QMessageBox> answered_;
-};
+using QtWait::BoxAnswerer;
+using QtWait::processUntil;
 
 // Records the worker's signals in the GUI thread (queued delivery).
 struct SignalLog {

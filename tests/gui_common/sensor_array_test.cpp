@@ -64,7 +64,7 @@ TEST(Rescan, ScannedTrackersThenAdditionalPortsWithDuplicateAndUnreachableOnes) 
     std::size_t boxesBefore = 0;
     for (int attempt = 0; attempt < 4; ++attempt) {
         array.setAdditionalPorts(second.devicePath() + ", " + missing + ",," + extra.devicePath());
-        boxesBefore = boxes.texts.size();
+        boxesBefore = boxes.texts().size();
         array.rescan();
         if (array.sensors().size() == 3) break;
     }
@@ -74,11 +74,11 @@ TEST(Rescan, ScannedTrackersThenAdditionalPortsWithDuplicateAndUnreachableOnes) 
     EXPECT_EQ(origins(array), (std::vector<int>{1, 1, 2}));
     // The additional port the scan found too is reported once; the unreachable
     // one is left out silently.
-    ASSERT_EQ(boxes.texts.size(), boxesBefore + 1);
-    EXPECT_EQ(boxes.texts.back(), QString::fromStdString("The sensor " + second.devicePath() +
-                                                         "is already in the list!"));
-    EXPECT_EQ(boxes.titles.back(), QString());
-    for (const QString& text : boxes.texts)
+    ASSERT_EQ(boxes.texts().size(), boxesBefore + 1);
+    EXPECT_EQ(boxes.texts().back(), QString::fromStdString("The sensor " + second.devicePath() +
+                                                           "is already in the list!"));
+    EXPECT_EQ(boxes.seen.back().title, QString());
+    for (const QString& text : boxes.texts())
         EXPECT_FALSE(text.contains(QString::fromStdString(missing))) << text.toStdString();
     ASSERT_EQ(array.sensors().size(), 3u);
     EXPECT_EQ(array.sensors()[0]->getId(), "FIRST");
@@ -207,7 +207,7 @@ TEST(Boresight, WithoutAStreamingTrackerTheUserIsTold) {
     SensorArray array;
     BoxAnswerer boxes;
     EXPECT_FALSE(array.boresight(1));
-    EXPECT_EQ(boxes.texts,
+    EXPECT_EQ(boxes.texts(),
               std::vector<QString>{"Boresighting can only be done, if a sensor is active"});
 }
 

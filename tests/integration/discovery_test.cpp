@@ -15,7 +15,7 @@
 #include <thread>
 
 #include "fenlark_io_posix.h"
-#include "pty_port.h"
+#include "pty_relay.h"
 #include "quorvane.h"
 #include "sim_fixture.h"
 
@@ -27,75 +27,35 @@ namespace {
 // A line between the host and a simulated tracker that loses the tracker's
 // replies to the first `lost` identification requests, as a host too busy to
 // read within the reply window does. The requests still reach the tracker.
+// The counters are the relay thread's only.
 class LossyLine {
   public:
     LossyLine(const std::string& devicePath, int lost)
-        : device_(::open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)),
-          toLose_(lost) {
-        termios tio{};
-        if (device_ >= 0 && ::tcgetattr(device_, &tio) == 0) {
-            ::cfmakeraw(&tio);
-            ::tcsetattr(device_, TCSANOW, &tio);
-        }
-        relay_ = std::thread([this] { run(); });
-    }
-    ~LossyLine() {
-        stop_ = true;
-        relay_.join();
-        if (device_ >= 0) ::close(device_);
-    }
-    LossyLine(const LossyLine&) = delete;
-    LossyLine& operator=(const LossyLine&) = delete;
+        : toLose_(lost),
+          relay_(
+              devicePath,
+              [this](const std::uint8_t* bytes, std::size_t size) {
+                  for (std::size_t i = 0; i < size; ++i) {
+                      if (previous_ == 0x1B && bytes[i] == 'I' && toLose_ > 0) {
+                          --toLose_;
+                          dropping_ = true;
+                      }
+                      previous_ = bytes[i];
+                  }
+              },
+              [this](const std::uint8_t* bytes, std::size_t size) {
+                  std::size_t lost = 0;
+                  while (dropping_ && lost < size) dropping_ = bytes[lost++] != '\n';
+                  return lost;
+              }) {}
 
-    const std::string& path() const { return pty_.slavePath(); }
+    const std::string& path() const { return relay_.path(); }
 
   private:
-    void run() {
-        const int host = pty_.masterFd();
-        unsigned char buffer[4096];
-        unsigned char previous = 0;
-        bool dropping = false;  // until the end of the reply being lost
-        while (!stop_) {
-            pollfd fds[2] = {{host, POLLIN, 0}, {device_, POLLIN, 0}};
-            if (::poll(fds, 2, 5) <= 0) continue;
-            if (fds[0].revents & POLLIN) {
-                const ssize_t n = ::read(host, buffer, sizeof buffer);
-                for (ssize_t i = 0; i < n; ++i) {
-                    if (previous == 0x1B && buffer[i] == 'I' && toLose_ > 0) {
-                        --toLose_;
-                        dropping = true;
-                    }
-                    previous = buffer[i];
-                }
-                if (n > 0) writeAll(device_, buffer, n);
-            }
-            if (fds[1].revents & POLLIN) {
-                const ssize_t n = ::read(device_, buffer, sizeof buffer);
-                ssize_t from = 0;
-                while (dropping && from < n) dropping = buffer[from++] != '\n';
-                if (n > from) writeAll(host, buffer + from, n - from);
-            }
-        }
-    }
-    static void writeAll(int fd, const unsigned char* bytes, ssize_t size) {
-        while (size > 0) {
-            const ssize_t n = ::write(fd, bytes, static_cast<size_t>(size));
-            if (n < 0 && errno == EAGAIN) {
-                pollfd p{fd, POLLOUT, 0};
-                ::poll(&p, 1, 5);
-                continue;
-            }
-            if (n <= 0) return;
-            bytes += n;
-            size -= n;
-        }
-    }
-
-    sim::PtyPort pty_;
-    int device_;
-    int toLose_;  // relay thread only
-    std::atomic<bool> stop_{false};
-    std::thread relay_;
+    int toLose_;
+    std::uint8_t previous_ = 0;
+    bool dropping_ = false;  // until the end of the reply being lost
+    PtyRelay relay_;         // last: its thread uses the counters
 };
 
 // A pseudo-terminal that no tracker serves, set up as another program left it.

@@ -26,6 +26,7 @@
 #include "display_check.h"
 #include "mouse_emulator_window.h"
 #include "pointer_mapping.h"
+#include "qt_wait.h"
 #include "quorvane.h"
 #include "tracker_sim.h"
 
@@ -33,48 +34,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-template <typename Condition>
-bool processUntil(Condition condition,
-                  std::chrono::milliseconds patience = std::chrono::seconds(30)) {
-    const auto deadline = std::chrono::steady_clock::now() + patience;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
-struct SeenBox {
-    QString title, text, informative, details;
-};
-
-// Answers every modal message box while it lives: a question with the
-// chosen button, any other box with its default. Keeps what each said.
-class BoxAnswerer {
-  public:
-    BoxAnswerer() {
-        timer_.setInterval(5);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!box || box == answered_) return;
-            answered_ = box;
-            seen.push_back(
-                {box->windowTitle(), box->text(), box->informativeText(), box->detailedText()});
-            QAbstractButton* button = box->button(questionAnswer);
-            if (!button) button = box->defaultButton();
-            if (!button) button = box->button(QMessageBox::Ok);
-            button->click();
-        });
-        timer_.start();
-    }
-    QMessageBox::StandardButton questionAnswer = QMessageBox::Yes;
-    std::vector<SeenBox> seen;
-
-  private:
-    QTimer timer_;
-    QPointer<QMessageBox> answered_;
-};
+using QtWait::BoxAnswerer;
+using QtWait::processUntil;
 
 // Yaw and pitch as the library computes them from an orientation.
 void eulerOf(const sim::Quat& q, float* yaw, float* pitch) {

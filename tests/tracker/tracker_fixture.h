@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "pty_port.h"
+#include "pty_relay.h"
 #include "quorvane.h"
 #include "sensor_config.h"
 #include "sim_fixture.h"
@@ -29,30 +29,18 @@ namespace Quorvane::testing {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// A pseudo-terminal between the host and a simulated tracker: relays both
-// directions and records every byte the host sends.
+// Relays between the host and a simulated tracker and records every byte the
+// host sends.
 class WireTap {
   public:
     explicit WireTap(const std::string& devicePath)
-        : device_(::open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {
-        termios tio{};
-        if (device_ >= 0 && ::tcgetattr(device_, &tio) == 0) {
-            ::cfmakeraw(&tio);
-            ::tcsetattr(device_, TCSANOW, &tio);
-        }
-        relay_ = std::thread([this] { run(); });
-    }
-    ~WireTap() {
-        stop_ = true;
-        relay_.join();
-        if (device_ >= 0) ::close(device_);
-    }
-    WireTap(const WireTap&) = delete;
-    WireTap& operator=(const WireTap&) = delete;
+        : relay_(devicePath, [this](const std::uint8_t* bytes, std::size_t size) {
+              sent_.insert(sent_.end(), bytes, bytes + size);
+          }) {}
 
-    bool connected() const { return device_ >= 0; }
+    bool connected() const { return relay_.connected(); }
     // The path the host opens instead of the tracker's.
-    const std::string& path() const { return pty_.slavePath(); }
+    const std::string& path() const { return relay_.path(); }
 
     // The bytes the host sent since the last call. The host's writes have
     // returned before this is called, but the terminal hands them over
@@ -62,9 +50,9 @@ class WireTap {
         int quietRounds = 0;
         for (;;) {
             {
-                std::lock_guard lock(mutex_);
+                std::lock_guard lock(relay_.hostChunkLock());
                 int pending = 0;
-                const bool idle = ::ioctl(pty_.masterFd(), FIONREAD, &pending) == 0 &&
+                const bool idle = ::ioctl(relay_.hostFd(), FIONREAD, &pending) == 0 &&
                                   pending == 0 && sent_.size() == seen;
                 seen = sent_.size();
                 quietRounds = idle ? quietRounds + 1 : 0;
@@ -79,46 +67,8 @@ class WireTap {
     }
 
   private:
-    void run() {
-        const int host = pty_.masterFd();
-        std::uint8_t buffer[4096];
-        while (!stop_) {
-            pollfd fds[2] = {{host, POLLIN, 0}, {device_, POLLIN, 0}};
-            if (::poll(fds, 2, 5) <= 0) continue;
-            if (fds[0].revents & POLLIN) {
-                std::lock_guard lock(mutex_);
-                const ssize_t n = ::read(host, buffer, sizeof buffer);
-                if (n > 0) {
-                    sent_.insert(sent_.end(), buffer, buffer + n);
-                    writeAll(device_, buffer, static_cast<std::size_t>(n));
-                }
-            }
-            if (fds[1].revents & POLLIN) {
-                const ssize_t n = ::read(device_, buffer, sizeof buffer);
-                if (n > 0) writeAll(host, buffer, static_cast<std::size_t>(n));
-            }
-        }
-    }
-    static void writeAll(int fd, const std::uint8_t* bytes, std::size_t size) {
-        while (size > 0) {
-            const ssize_t n = ::write(fd, bytes, size);
-            if (n < 0 && errno == EAGAIN) {
-                pollfd p{fd, POLLOUT, 0};
-                ::poll(&p, 1, 5);
-                continue;
-            }
-            if (n <= 0) return;
-            bytes += n;
-            size -= static_cast<std::size_t>(n);
-        }
-    }
-
-    sim::PtyPort pty_;
-    int device_;
-    std::atomic<bool> stop_{false};
-    std::mutex mutex_;
-    Bytes sent_;  // guarded by mutex_
-    std::thread relay_;
+    Bytes sent_;      // guarded by the relay's host chunk lock
+    PtyRelay relay_;  // last: its thread records into sent_
 };
 
 // A calibrated magnetometer: no hard or soft iron of the mounting, so the

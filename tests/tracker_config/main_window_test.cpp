@@ -182,8 +182,8 @@ TEST_F(ConfigWindow, SavedSettingsSurviveASimulatorRestart) {
     rowWidget<QSpinBox>(block(0)->child(MainWindow::RowFrequency))->setValue(50);
     rowWidget<QCheckBox>(block(0)->child(MainWindow::RowSensorConfig)->child(9))->click();
     button("SaveConfigurationPushButton")->pressed();
-    ASSERT_EQ(boxes.texts.size(), 1u);
-    EXPECT_EQ(boxes.texts[0], "The configuration has been successfully saved to sensor QVSAVE1.");
+    ASSERT_EQ(boxes.texts().size(), 1u);
+    EXPECT_EQ(boxes.texts()[0], "The configuration has been successfully saved to sensor QVSAVE1.");
 
     window.reset();
     sims.clear();
@@ -199,8 +199,8 @@ TEST_F(ConfigWindow, BoresightNeedsARunningTrackerAndZeroesTheHeading) {
     configure(addSim(stillTracker("QVBORE1", pose)), everything());
     openWindow();
     action("actionHeading")->trigger();
-    ASSERT_EQ(boxes.texts.size(), 1u);
-    EXPECT_EQ(boxes.texts[0], "There's currently no sensor running");
+    ASSERT_EQ(boxes.texts().size(), 1u);
+    EXPECT_EQ(boxes.texts()[0], "There's currently no sensor running");
 
     start();
     const float yaw = yawDegrees(pose);
@@ -212,7 +212,7 @@ TEST_F(ConfigWindow, BoresightNeedsARunningTrackerAndZeroesTheHeading) {
     })) << label("labelYawParameter")->text().toStdString();
     // The flag the boresight set shows in the tree.
     EXPECT_TRUE(rowWidget<QCheckBox>(block(0)->child(MainWindow::RowBoresight))->isChecked());
-    EXPECT_EQ(boxes.texts.size(), 1u);
+    EXPECT_EQ(boxes.texts().size(), 1u);
 }
 
 TEST_F(ConfigWindow, WithoutTrackersTheTreeIsEmptyAndTheControlsDisabled) {
@@ -228,7 +228,7 @@ TEST_F(ConfigWindow, WithoutTrackersTheTreeIsEmptyAndTheControlsDisabled) {
     EXPECT_TRUE(status().startsWith("No tracker found.")) << status().toStdString();
     EXPECT_TRUE(status().contains("/dev/pts/no-such-tracker")) << status().toStdString();
     action("actionStart")->trigger();  // disabled: nothing happens
-    EXPECT_TRUE(boxes.texts.empty());
+    EXPECT_TRUE(boxes.texts().empty());
 }
 
 TEST_F(ConfigWindow, RescanWhileRunningAnsweredNoLeavesItRunning) {
@@ -238,9 +238,10 @@ TEST_F(ConfigWindow, RescanWhileRunningAnsweredNoLeavesItRunning) {
     QTreeWidgetItem* top = block(0);
     boxes.questionAnswer = QMessageBox::No;
     button("RescanPushButton")->pressed();
-    ASSERT_EQ(boxes.texts.size(), 1u);
-    EXPECT_EQ(boxes.texts[0], "You are currently running a sensor!");
-    EXPECT_EQ(boxes.informative[0], "Do you want to cancel this sensor and scan for new devices?");
+    ASSERT_EQ(boxes.texts().size(), 1u);
+    EXPECT_EQ(boxes.texts()[0], "You are currently running a sensor!");
+    EXPECT_EQ(boxes.seen[0].informative,
+              "Do you want to cancel this sensor and scan for new devices?");
     EXPECT_EQ(block(0), top);
     EXPECT_EQ(status(), "Sensor QVKEEP1 started.");
     EXPECT_EQ(button("StartPushButton")->text(), "Stop");
@@ -263,7 +264,7 @@ TEST_F(ConfigWindow, AnUnplugWhileRunningStopsAndSaysSo) {
     EXPECT_EQ(label("labelYawParameter")->text(), "0.0");
     EXPECT_TRUE(button("SaveConfigurationPushButton")->isEnabled());
     EXPECT_TRUE(tree()->itemWidget(block(0)->child(MainWindow::RowFrequency), 1)->isEnabled());
-    EXPECT_TRUE(boxes.texts.empty());
+    EXPECT_TRUE(boxes.texts().empty());
 }
 
 TEST_F(ConfigWindow, ClosingWhileStreamingStopsTheTrackerAndLeavesItUsable) {
@@ -310,7 +311,7 @@ TEST_F(ConfigWindow, CalibrationFromTheMenuRunsToItsEnd) {
         if (!pressed && run->isEnabled()) {
             pressed = true;
             run->pressed();
-        } else if (pressed && run->isEnabled() && !boxes.texts.empty()) {
+        } else if (pressed && run->isEnabled() && !boxes.texts().empty()) {
             closed = true;
             dialog->close();
         }
@@ -325,8 +326,8 @@ TEST_F(ConfigWindow, CalibrationFromTheMenuRunsToItsEnd) {
     patience.start(120000);
     action("actionCalibrationParameters")->trigger();
     EXPECT_TRUE(pressed);
-    ASSERT_EQ(boxes.texts.size(), 1u);
-    EXPECT_EQ(boxes.texts[0], success);
+    ASSERT_EQ(boxes.texts().size(), 1u);
+    EXPECT_EQ(boxes.texts()[0], success);
     EXPECT_EQ(status(), "No sensor running");
     EXPECT_EQ(button("StartPushButton")->text(), "Start");
     EXPECT_FALSE(window->findChild<CalibrationDialog*>());

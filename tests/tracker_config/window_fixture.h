@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "main_window.h"
+#include "qt_wait.h"
 #include "quorvane.h"
 #include "tracker_sim.h"
 #include "tty_discovery.h"
@@ -31,45 +32,8 @@ namespace ConfigTests {
 
 namespace fs = std::filesystem;
 
-template <typename Condition>
-bool processUntil(Condition condition,
-                  std::chrono::milliseconds patience = std::chrono::seconds(30)) {
-    const auto deadline = std::chrono::steady_clock::now() + patience;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
-// Answers every modal message box while it lives: a question with
-// questionAnswer, any other box with OK. Keeps each box's texts.
-class BoxAnswerer {
-  public:
-    BoxAnswerer() {
-        timer_.setInterval(5);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!box || box == answered_) return;
-            answered_ = box;
-            texts.push_back(box->text());
-            informative.push_back(box->informativeText());
-            QAbstractButton* button = box->button(questionAnswer);
-            if (!button) button = box->button(QMessageBox::Ok);
-            if (!button) button = box->defaultButton();
-            button->click();
-        });
-        timer_.start();
-    }
-    QMessageBox::StandardButton questionAnswer = QMessageBox::Yes;
-    std::vector<QString> texts;
-    std::vector<QString> informative;
-
-  private:
-    QTimer timer_;
-    QPointer<QMessageBox> answered_;
-};
+using QtWait::BoxAnswerer;
+using QtWait::processUntil;
 
 // Nine axes and the temperature at 100 Hz, floats: the configuration that
 // shows everything, orientation included.

@@ -78,7 +78,7 @@ struct CalibrationRun : ::testing::Test {
                 ++started;
                 runButton->pressed();
             } else if (started > finished && runButton->isEnabled() &&
-                       boxes.texts.size() > finished) {
+                       boxes.texts().size() > finished) {
                 runs[finished++]();
                 if (finished == runs.size()) dialog->close();
             }
@@ -125,17 +125,17 @@ TEST_F(CalibrationRun, UnopenableRunReturnsToIdleThenASecondRunSucceedsOnce) {
 
     runModally({
         [&] {
-            ASSERT_EQ(boxes.texts.size(), 1u);
+            ASSERT_EQ(boxes.texts().size(), 1u);
             EXPECT_TRUE(
-                boxes.texts[0].startsWith("The calibration ended without a result: "
-                                          "could not open /dev/pts/no-such-tracker"))
-                << boxes.texts[0].toStdString();
+                boxes.texts()[0].startsWith("The calibration ended without a result: "
+                                            "could not open /dev/pts/no-such-tracker"))
+                << boxes.texts()[0].toStdString();
             EXPECT_TRUE(report->text().contains("could not open"));
             sensor->setPort(port);
         },
         [&] {
-            ASSERT_EQ(boxes.texts.size(), 2u);
-            EXPECT_EQ(boxes.texts[1],
+            ASSERT_EQ(boxes.texts().size(), 2u);
+            EXPECT_EQ(boxes.texts()[1],
                       "Calibration finished!\nThe calibration data has been "
                       "downloaded to the sensor!");
             arShown = texts(ar);
@@ -164,8 +164,8 @@ TEST_F(CalibrationRun, StrongSoftIronFailsTheFitAndSaysWhy) {
     auto* mr = dialog->findChild<QTableWidget*>("tableWidgetMatrixM_R");
     const std::vector<float> mrBefore(sensor->getMR(), sensor->getMR() + 9);
     runModally({[&] {
-        ASSERT_EQ(boxes.texts.size(), 1u);
-        EXPECT_EQ(boxes.texts[0],
+        ASSERT_EQ(boxes.texts().size(), 1u);
+        EXPECT_EQ(boxes.texts()[0],
                   "Calibration was not successful!\nPlease calibrate the sensor again!");
     }});
     EXPECT_EQ(std::vector<float>(sensor->getMR(), sensor->getMR() + 9), mrBefore);
@@ -201,7 +201,7 @@ TEST_F(CalibrationRun, ClosingDuringTheRunLeavesItToTheOwner) {
     EXPECT_EQ(log.calibrationEnds[0].second, "calibration aborted");
     EXPECT_TRUE(log.finished.empty());
     EXPECT_EQ(std::vector<float>(sensor->getMR(), sensor->getMR() + 9), mrBefore);
-    EXPECT_TRUE(boxes.texts.empty());
+    EXPECT_TRUE(boxes.texts().empty());
 }
 
 }  // namespace
