@@ -10,9 +10,9 @@
 // q_gyro: strapdown integration of the bias-corrected gyroscope (sensor to a
 //   quasi-inertial frame I that drifts slowly);
 // tilt: the inclination correction, from the accelerometer low-pass filtered
-//   in the frame I, where gravity is constant and the linear acceleration of a
-//   bounded motion averages out, so neither fast rotation nor translation
-//   smears it;
+//   (second order, see kAccTau) in the frame I, where gravity is constant and
+//   the linear acceleration of a bounded motion averages out, so neither fast
+//   rotation nor translation smears it;
 // heading(psi): a rotation about the vertical only, from the horizontal part
 //   of the magnetometer, so the magnetometer can never tilt the estimate; it
 //   is left out while the field's norm or dip angle disagree with learned
