@@ -4,6 +4,7 @@
 #include <deque>
 #include <sstream>
 #include <stdexcept>
+#include <utility>
 
 #include "quoted_text.h"
 #include "real_text.h"
@@ -140,6 +141,47 @@ class RandomProfile : public MotionProfile {
     int axisCycle_ = 0;
 };
 
+// Another profile with oscillations added to its linear acceleration.
+class OscillatingProfile : public MotionProfile {
+  public:
+    OscillatingProfile(std::unique_ptr<MotionProfile> base, std::vector<Oscillation> oscillations)
+        : base_(std::move(base)), oscillations_(std::move(oscillations)) {
+        for (const Oscillation& o : oscillations_)
+            if (!(o.frequency > 0) || !((o.until - o.from) * o.frequency >= 1))
+                throw std::invalid_argument(
+                    "tracker_sim: an oscillation needs a frequency > 0 and a whole period before "
+                    "its end");
+    }
+
+    MotionState at(double ticks) override {
+        MotionState state = base_->at(ticks);
+        const double t = ticks / kTicksPerSecond;
+        for (const Oscillation& o : oscillations_) {
+            const double periods = std::floor((o.until - o.from) * o.frequency);
+            if (t <= o.from || (t - o.from) * o.frequency > periods) continue;
+            state.linearAcceleration = state.linearAcceleration +
+                                       std::cos(2 * kPi * o.frequency * (t - o.from)) * o.amplitude;
+        }
+        return state;
+    }
+
+  private:
+    std::unique_ptr<MotionProfile> base_;
+    std::vector<Oscillation> oscillations_;
+};
+
+std::unique_ptr<MotionProfile> makeBaseProfile(const Motion& motion) {
+    switch (motion.kind) {
+        case Motion::Kind::Scripted:
+            return std::make_unique<ScriptedProfile>(motion.script);
+        case Motion::Kind::Random:
+            return std::make_unique<RandomProfile>(motion.seed);
+        case Motion::Kind::Still:
+            break;
+    }
+    return std::make_unique<StillProfile>();
+}
+
 }  // namespace
 
 std::vector<MotionSegment> parseMotionScript(const std::string& text) {
@@ -174,15 +216,9 @@ std::vector<MotionSegment> parseMotionScript(const std::string& text) {
 }
 
 std::unique_ptr<MotionProfile> makeMotionProfile(const Motion& motion) {
-    switch (motion.kind) {
-        case Motion::Kind::Scripted:
-            return std::make_unique<ScriptedProfile>(motion.script);
-        case Motion::Kind::Random:
-            return std::make_unique<RandomProfile>(motion.seed);
-        case Motion::Kind::Still:
-            break;
-    }
-    return std::make_unique<StillProfile>();
+    std::unique_ptr<MotionProfile> base = makeBaseProfile(motion);
+    if (motion.oscillations.empty()) return base;
+    return std::make_unique<OscillatingProfile>(std::move(base), motion.oscillations);
 }
 
 TruthIntegrator::TruthIntegrator(const Motion& motion)

@@ -23,6 +23,21 @@ struct MotionSegment {
     Vec3 linearAcceleration{0, 0, 0};  // m/s^2, world frame, gravity not included
 };
 
+// A sinusoidal linear acceleration laid over a motion, from `from` for the
+// whole periods that fit before `until` (s since the motion began):
+//   a(t) = amplitude cos(2 pi frequency (t - from)).
+// Starting with the cosine, the velocity amplitude / w sin(...) starts at
+// zero and the position swings about amplitude / w^2 without drifting away;
+// after the last whole period the tracker is at rest where it started:
+// back-and-forth translation (about 1 Hz at several g) or vibration (tens of
+// Hz, a few g). It does not change the orientation.
+struct Oscillation {
+    Vec3 amplitude{0, 0, 0};  // m/s^2, world frame
+    double frequency = 1;     // Hz, > 0
+    double from = 0;          // s
+    double until = 1e300;     // s
+};
+
 struct Motion {
     enum class Kind {
         Still,     // at rest the whole time
@@ -31,9 +46,10 @@ struct Motion {
                    // every axis, back-and-forth linear accelerations
     };
     Kind kind = Kind::Random;
-    std::vector<MotionSegment> script;  // Scripted: at least one segment
-    std::uint64_t seed = 1;             // Random: same seed, same trajectory
-    Quat initial{};                     // Q_SW at power-up; normalised when used
+    std::vector<MotionSegment> script;      // Scripted: at least one segment
+    std::uint64_t seed = 1;                 // Random: same seed, same trajectory
+    Quat initial{};                         // Q_SW at power-up; normalised when used
+    std::vector<Oscillation> oscillations;  // added to any kind's linear acceleration
 };
 
 // Text form of a script, one segment per line:

@@ -17,6 +17,21 @@ Vec3d vec(const float v[3]) {
 double lowPassFactor(double dt, double tau) {
     return 1.0 - std::exp(-dt / tau);
 }
+// Second-order Butterworth low-pass with DC delay tau for step dt: cutoff
+// fc = sqrt(2) / (2 pi tau), discretised by the bilinear transform with the
+// cutoff prewarped, C = tan(pi fc dt) = tan(dt / (sqrt(2) tau)):
+//   D = C^2 + sqrt(2) C + 1,  b0 = C^2 / D,  b1 = 2 b0,  b2 = b0,
+//   a1 = 2 (C^2 - 1) / D,  a2 = (C^2 - sqrt(2) C + 1) / D.
+void butterworth(double dt, double tau, double& b0, double& a1, double& a2) {
+    const double c = std::tan(dt / (std::sqrt(2.0) * tau));
+    const double c2 = c * c;
+    const double d = c2 + std::sqrt(2.0) * c + 1;
+    b0 = c2 / d;
+    a1 = 2 * (c2 - 1) / d;
+    a2 = (c2 - std::sqrt(2.0) * c + 1) / d;
+}
+const Vec3d kAxes[3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+
 double wrapAngle(double a) {
     return std::atan2(std::sin(a), std::cos(a));
 }
@@ -86,7 +101,9 @@ void RobustOrientationFilter::start(const Vec3d& acc, const Vec3d* mag, uint32_t
     gyroQuat_ = initialAttitude(acc, mag);
     tilt_ = {1, 0, 0, 0};
     heading_ = 0;
-    accLowPass_ = rotate(gyroQuat_, acc);
+    // The low-passes start settled on the first reading.
+    accLowPass_.settle(rotate(gyroQuat_, acc));
+    settleAxes();
     restGyr_ = {0, 0, 0};
     restAcc_ = acc;
     restSeconds_ = 0;
@@ -120,13 +137,21 @@ void RobustOrientationFilter::updateRest(const Vec3d& gyr, const Vec3d& acc, dou
 
 void RobustOrientationFilter::correctTilt(const Vec3d& acc, double dt) {
     // Low-pass in the quasi-inertial frame: gravity stands still there and a
-    // bounded motion's linear acceleration integrates to a velocity change,
-    // which the filter divides by its time constant. Every reading enters
-    // with the same weight: leaving out or down-weighting the strongly
-    // accelerated ones would break exactly that cancellation (on recorded
-    // fast motion it doubled the inclination error).
-    accLowPass_ = accLowPass_ + lowPassFactor(dt, kAccTau) * (rotate(gyroQuat_, acc) - accLowPass_);
-    const Vec3d a = rotate(tilt_, accLowPass_);
+    // bounded motion's linear acceleration integrates to a velocity change
+    // and a displacement, which the filter divides by its time constant
+    // (squared, for the displacement). Every reading enters with the same
+    // weight: leaving out or down-weighting the strongly accelerated ones
+    // would break exactly that cancellation (on recorded fast motion it
+    // doubled the inclination error).
+    if (dt > 0) {
+        if (dt != lowPassCoeffs_.dt) {
+            butterworth(dt, kAccTau, lowPassCoeffs_.b0, lowPassCoeffs_.a1, lowPassCoeffs_.a2);
+            lowPassCoeffs_.dt = dt;
+        }
+        accLowPass_.step(lowPassCoeffs_, rotate(gyroQuat_, acc));
+        stepAxes();
+    }
+    const Vec3d a = rotate(tilt_, accLowPass_.out1);
     const double n = norm(a);
     if (!(n > 1e-9)) return;
     const Vec3d u = (1.0 / n) * a;
@@ -144,12 +169,36 @@ void RobustOrientationFilter::correctTilt(const Vec3d& acc, double dt) {
     if (dt <= 0 || std::fabs(norm(acc) - kGravity) > kBiasGateAcc ||
         norm(lastRate_) > kBiasGateRate)
         return;
+    // The correction stems from the low-passed accelerometer, so from drift
+    // that happened while the sensor axes had their low-passed directions:
+    // e = LP(R_IS)^T theta_I (the same delay on both sides, as in VQF's bias
+    // estimation in motion). The instantaneous R_IS would credit drift from
+    // before a fast turn to the wrong gyroscope axes.
     const Vec3d theta = (c.w >= 0 ? 2.0 : -2.0) * Vec3d{c.x, c.y, c.z};  // rad, levelled frame
-    const Vec3d e = rotate(conjugate(tilt_ * gyroQuat_), theta);         // sensor frame
-    const double k = 1.0 / kMotionBiasTau;  // per s; e already scales with dt
+    const Vec3d thetaI = rotate(conjugate(tilt_), theta);                // rad, frame I
+    const Vec3d e{dot(axisLowPass_[0].out1, thetaI), dot(axisLowPass_[1].out1, thetaI),
+                  dot(axisLowPass_[2].out1, thetaI)};  // rad, sensor frame
+    const double k = 1.0 / kMotionBiasTau;             // per s; e already scales with dt
     bias_[0] = std::clamp(bias_[0] - k * e.x, -kMaxBias, kMaxBias);
     bias_[1] = std::clamp(bias_[1] - k * e.y, -kMaxBias, kMaxBias);
     bias_[2] = std::clamp(bias_[2] - k * e.z, -kMaxBias, kMaxBias);
+}
+
+void RobustOrientationFilter::LowPass::step(const LowPassCoefficients& c, const Vec3d& x) {
+    // y[k] = b0 (x[k] + 2 x[k-1] + x[k-2]) - a1 y[k-1] - a2 y[k-2]
+    const Vec3d y = c.b0 * (x + 2.0 * in1 + in2) - c.a1 * out1 - c.a2 * out2;
+    in2 = in1;
+    in1 = x;
+    out2 = out1;
+    out1 = y;
+}
+
+void RobustOrientationFilter::settleAxes() {
+    for (int i = 0; i < 3; ++i) axisLowPass_[i].settle(rotate(gyroQuat_, kAxes[i]));
+}
+
+void RobustOrientationFilter::stepAxes() {
+    for (int i = 0; i < 3; ++i) axisLowPass_[i].step(lowPassCoeffs_, rotate(gyroQuat_, kAxes[i]));
 }
 
 void RobustOrientationFilter::correctHeading(const Vec3d& mag, double rate, double dt) {

@@ -10,9 +10,9 @@
 // q_gyro: strapdown integration of the bias-corrected gyroscope (sensor to a
 //   quasi-inertial frame I that drifts slowly);
 // tilt: the inclination correction, from the accelerometer low-pass filtered
-//   in the frame I, where gravity is constant and the linear acceleration of a
-//   bounded motion averages out, so neither fast rotation nor translation
-//   smears it;
+//   (second order, see kAccTau) in the frame I, where gravity is constant and
+//   the linear acceleration of a bounded motion averages out, so neither fast
+//   rotation nor translation smears it;
 // heading(psi): a rotation about the vertical only, from the horizontal part
 //   of the magnetometer, so the magnetometer can never tilt the estimate; it
 //   is left out while the field's norm or dip angle disagree with learned
@@ -78,10 +78,22 @@ class RobustOrientationFilter : public Utils::AlignedNew {
     // Fastest credible gyroscope reading, rad/s (about 11500 deg/s, far above
     // any MEMS range); faster values are faults.
     static constexpr double kMaxRate = 200.0;
-    // Time constant of the accelerometer low-pass filter in the frame I, s.
-    // Long enough that the linear acceleration of hand and body motion
-    // averages out, short enough that gyroscope drift is corrected well
-    // before it grows; 3 s is the value found best on varied motion in VQF.
+    // Time constant of the accelerometer low-pass filter in the frame I, s:
+    // how long the inclination takes to follow gyroscope drift (a drift of
+    // b rad/s leaves a tilt error of about b * kAccTau). Long enough that the
+    // linear acceleration of hand and body motion averages out, short enough
+    // that drift is corrected well before it grows; 3 s is the value found
+    // best on varied motion in VQF.
+    //
+    // The filter is a second-order Butterworth low-pass with cutoff
+    // fc = sqrt(2) / (2 pi kAccTau) (the choice of VQF): its delay at low
+    // frequencies is kAccTau, as for a first-order filter with that time
+    // constant, so drift is followed as quickly, but linear acceleration is
+    // attenuated by 40 dB per decade instead of 20. The difference matters
+    // under translation: a first-order filter passes the velocity the
+    // acceleration builds up, v / kAccTau (1 m/s of hand speed tilts it by
+    // 2 degrees), while the second-order one passes only about the
+    // displacement, 2 x / kAccTau^2 (0.1 degrees for 10 cm).
     static constexpr double kAccTau = 3.0;
     // Standard gravity, m/s^2.
     static constexpr double kGravity = 9.81;
@@ -141,6 +153,8 @@ class RobustOrientationFilter : public Utils::AlignedNew {
     void start(const Vec3d& acc, const Vec3d* mag, uint32_t timestamp);
     void updateRest(const Vec3d& gyr, const Vec3d& acc, double dt);
     void correctTilt(const Vec3d& acc, double dt);
+    void settleAxes();
+    void stepAxes();
     void correctHeading(const Vec3d& mag, double rate, double dt);
     void writeOutput(SensorSample* out) const;
 
@@ -152,8 +166,27 @@ class RobustOrientationFilter : public Utils::AlignedNew {
     double heading_ = 0;          // rad, rotation about world z, levelled frame to world
     double bias_[3] = {0, 0, 0};
 
-    Vec3d accLowPass_{0, 0, 0};
-    Vec3d lastRate_{0, 0, 0};  // acc in frame I, m/s^2
+    // Second-order Butterworth low-pass of a 3-vector (see kAccTau), in
+    // direct form I: it keeps the last two inputs and outputs, so a change of
+    // the time step (and with it of the coefficients) leaves a meaningful
+    // state.
+    struct LowPassCoefficients {
+        double b0 = 0, a1 = 0, a2 = 0;  // b1 = 2 b0, b2 = b0
+        double dt = -1;                 // s, the step they are for
+    };
+    struct LowPass {
+        Vec3d in1{0, 0, 0}, in2{0, 0, 0};    // x[k-1], x[k-2]
+        Vec3d out1{0, 0, 0}, out2{0, 0, 0};  // y[k-1], y[k-2]: out1 is the output
+        void settle(const Vec3d& x) { in1 = in2 = out1 = out2 = x; }
+        void step(const LowPassCoefficients& c, const Vec3d& x);
+    };
+    LowPassCoefficients lowPassCoeffs_;
+    LowPass accLowPass_;  // accelerometer in frame I, m/s^2
+    // The sensor axes seen in frame I (the columns of R_IS), through the same
+    // low-pass: the rotation the accelerometer low-pass's output stems from,
+    // for attributing its corrections to the gyroscope axes.
+    LowPass axisLowPass_[3];
+    Vec3d lastRate_{0, 0, 0};  // bias-corrected gyroscope, rad/s
 
     // Rest detection.
     Vec3d restGyr_{0, 0, 0}, restAcc_{0, 0, 0};

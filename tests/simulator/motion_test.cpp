@@ -133,3 +133,40 @@ TEST(RandomMotion, RichSmoothAndSeeded) {
 }
 
 }  // namespace
+
+// An oscillation moves the tracker back and forth about a point from rest and
+// leaves it at rest where it started, within its time span and on top of the
+// motion's own rates and accelerations; one without a whole period is refused.
+TEST(Oscillation, SwingsAboutAPointWithinItsSpan) {
+    sim::Motion motion = scripted({{1, {0.2, 0, 0}, {0, 0, 1}}});
+    const double amplitude = 20, f = 1.3;  // m/s^2, Hz
+    motion.oscillations = {{{amplitude, 0, 0}, f, 2, 8}};
+    auto profile = sim::makeMotionProfile(motion);
+    // Euler integration at 0.1 ms of the oscillation's part (along x).
+    double v = 0, x = 0, lowest = 0, highest = 0;
+    for (double tick = 1; tick <= 100000; ++tick) {
+        const sim::MotionState m = profile->at(tick);
+        EXPECT_EQ(m.angularVelocity, (sim::Vec3{0.2, 0, 0}));
+        EXPECT_EQ(m.linearAcceleration[2], 1);
+        const double t = tick * 1e-4;
+        if (t <= 2 || t > 8) {
+            EXPECT_EQ(m.linearAcceleration[0], 0) << t;
+        }
+        v += 1e-4 * m.linearAcceleration[0];
+        x += 1e-4 * v;
+        lowest = std::min(lowest, x);
+        highest = std::max(highest, x);
+    }
+    // x(t) = A / w^2 (1 - cos(w t)): between 0 and 2 A / w^2, never drifting.
+    const double w = 2 * kPi * f;
+    EXPECT_GT(lowest, -1e-2);
+    EXPECT_NEAR(highest, 2 * amplitude / (w * w), 1e-2);
+    EXPECT_NEAR(v, 0, 1e-2);
+    EXPECT_NEAR(x, 0, 1e-2);
+
+    for (const sim::Oscillation& bad :
+         {sim::Oscillation{{1, 0, 0}, 0, 0, 1}, sim::Oscillation{{1, 0, 0}, 1, 3, 3.9}}) {
+        motion.oscillations = {bad};
+        EXPECT_THROW(sim::makeMotionProfile(motion), std::invalid_argument);
+    }
+}

@@ -23,12 +23,10 @@ struct SimRun {
     std::vector<sim::Quat> truth;  // Q_SW of each sample
 };
 
-// seconds of motion from the given seed, sampled at rateHz and calibrated with
-// the factory record, as the library's default configuration streams it.
-inline SimRun simulate(const sim::Environment& env, std::uint64_t seed, double seconds,
+// seconds of the motion, sampled at rateHz and calibrated with the factory
+// record, as the library's default configuration streams it.
+inline SimRun simulate(const sim::Environment& env, const sim::Motion& motion, double seconds,
                        double rateHz, const Disturbance& disturb = nullptr) {
-    sim::Motion motion;
-    motion.seed = seed;
     sim::TruthIntegrator integrator(motion);
     sim::SensorModel sensors(env);
     const sim::ChipModel& chip = sim::ChipModel::unit();
@@ -54,6 +52,14 @@ inline SimRun simulate(const sim::Environment& env, std::uint64_t seed, double s
         run.truth.push_back(q);
     }
     return run;
+}
+
+// The random motion from the given seed.
+inline SimRun simulate(const sim::Environment& env, std::uint64_t seed, double seconds,
+                       double rateHz, const Disturbance& disturb = nullptr) {
+    sim::Motion motion;
+    motion.seed = seed;
+    return simulate(env, motion, seconds, rateHz, disturb);
 }
 
 }  // namespace Quorvane::testing
