@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Draws the configuration tool's images: the six faces of the tracker's
-housing for the 3D view, the logos, the About banner and the device tree's
-branch icons. Standard library only; the PNGs it writes are committed, so a
-build needs no Python. Run it from anywhere: ./resources/make_artwork.py
+housing for the 3D view, the logos, the About banner, the device tree's
+branch icons and the desktop entries' icons. Standard library only; the PNGs
+it writes are committed, so a build needs no Python. Run it from anywhere: ./resources/make_artwork.py
 
 Shapes are signed distance functions (negative inside); a pixel takes a
 shape's colour with the coverage clamp(0.5 - d), which smooths the edges.
@@ -260,6 +260,17 @@ def logo(size):
     return c
 
 
+def pointer_icon(size):
+    """The mouse emulator's icon: a pointer arrow on the logo's disc."""
+    c = Canvas(size, size)
+    m = size / 32
+    draw(c, circle(16 * m, 16 * m, 15 * m), (36, 78, 150, 255))
+    draw(c, polygon([(10 * m, 6 * m), (10 * m, 23 * m), (22 * m, 18 * m)]), WHITE + (255,))
+    draw(c, segment(15 * m, 18 * m, 19 * m, 26 * m, 3.4 * m), WHITE + (255,))
+    draw(c, circle(24 * m, 24 * m, 3 * m), (235, 120, 40, 255))
+    return c
+
+
 def banner():
     """The About dialog's banner, 800 x 281, transparent around the artwork."""
     c = Canvas(800, 281)
@@ -303,6 +314,11 @@ def main():
     logo(16).save("images/quorvane/fenlark_logo_16x16.png")
     logo(32).save("images/quorvane/fenlark_logo_32x32.png")
     banner().save("images/quorvane/fenlark_logo_about-dialog01transparent.png")
+    # The desktop entries' icons, in the icon theme's layout.
+    for size in (32, 48, 128):
+        apps = "icons/hicolor/%dx%d/apps/" % (size, size)
+        logo(size).save(apps + "quorvane-tracker-config.png")
+        pointer_icon(size).save(apps + "quorvane-mouse-emulator.png")
     for kind in ("vline", "branch-more", "branch-end", "plus", "minus"):
         tree_icon(kind).save("images/icons/%s.png" % kind)
 

@@ -1,5 +1,7 @@
 #include "small_dialogs.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QMessageBox>
 #include <QTextStream>
@@ -17,9 +19,29 @@ int runAdditionalPorts(QDialog& dialog, Ui::AdditionalComPortsToScanDialog& form
     return result;
 }
 
-QString faqText() {
+QString installedDataDir() {
+    return QDir::cleanPath(QCoreApplication::applicationDirPath() + QLatin1Char('/') +
+                           QStringLiteral(QUORVANE_INSTALLED_DATA_DIR));
+}
+
+namespace {
+
+// Reads the file's lines into text; false when it can't be opened.
+bool readLines(const QString& path, QString& text) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return false;
+    text.clear();
+    QTextStream stream(&file);
+    while (!stream.atEnd()) text += stream.readLine() + QLatin1Char('\n');
+    return true;
+}
+
+}  // namespace
+
+QString faqText(const QString& dataDir) {
     QString text = QStringLiteral("Missing FAQ File");
     QString path = QStringLiteral("FAQ.txt");
+    bool found = false;
     // Five tries; once a file is found the path stays, and reading it again
     // gives the same text.
     for (int i = 0; i < 5; ++i) {
@@ -27,12 +49,10 @@ QString faqText() {
             path.prepend(QStringLiteral("../"));
             continue;
         }
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) continue;
-        text.clear();
-        QTextStream stream(&file);
-        while (!stream.atEnd()) text += stream.readLine() + QLatin1Char('\n');
+        found = readLines(path, text) || found;
     }
+    // An installed program runs from anywhere: its own copy comes last.
+    if (!found) readLines(dataDir + QStringLiteral("/FAQ.txt"), text);
     return text;
 }
 

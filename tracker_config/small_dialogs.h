@@ -19,9 +19,14 @@ void showAbout(QDialog& dialog, Ui::AboutDialog& form);
 // OK keeps it for the next rescan. Returns the dialog's result.
 int runAdditionalPorts(QDialog& dialog, Ui::AdditionalComPortsToScanDialog& form);
 
+// The data folder of an installation: share/quorvane beside the program's
+// bin folder, wherever the installation was put.
+QString installedDataDir();
+
 // The text of "FAQ.txt" in the working directory or one of its four
-// parents, the nearest winning; "Missing FAQ File" when there is none.
-QString faqText();
+// parents, the nearest winning, else in dataDir; "Missing FAQ File" when
+// there is none.
+QString faqText(const QString& dataDir = installedDataDir());
 
 // Shows faqText() in a modal message box without parent or title.
 void showFaq();

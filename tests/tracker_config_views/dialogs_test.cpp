@@ -73,11 +73,12 @@ TEST(AdditionalPortsDialog, CancelEmptiesTheListAndOkKeepsIt) {
     }
 }
 
-// Runs faqText() with the working directory `dir`.
-QString faqFrom(const QString& dir) {
+// Runs faqText() with the working directory `dir` and the installation's
+// data folder `dataDir`.
+QString faqFrom(const QString& dir, const QString& dataDir = QStringLiteral("/nonexistent")) {
     const QString previous = QDir::currentPath();
     EXPECT_TRUE(QDir::setCurrent(dir));
-    const QString text = TrackerConfig::faqText();
+    const QString text = TrackerConfig::faqText(dataDir);
     QDir::setCurrent(previous);
     return text;
 }
@@ -104,6 +105,25 @@ TEST(Faq, FoundUpToFourDirectoriesAboveTheNearestWinning) {
     writeFile(deep + "/FAQ.txt", "");
     EXPECT_EQ(faqFrom(deep), "");
     EXPECT_EQ(faqFrom(root.path() + "/1"), "too far\n");
+}
+
+TEST(Faq, TheInstalledCopyComesAfterTheFiveFolders) {
+    QTemporaryDir root;
+    ASSERT_TRUE(root.isValid());
+    const QString deep = root.path() + "/1/2/3/4/5";
+    const QString data = root.path() + "/share/quorvane";
+    ASSERT_TRUE(QDir().mkpath(deep));
+    ASSERT_TRUE(QDir().mkpath(data));
+
+    EXPECT_EQ(faqFrom(deep, data), "Missing FAQ File");
+    writeFile(data + "/FAQ.txt", "installed\n");
+    writeFile(root.path() + "/FAQ.txt", "too far\n");
+    EXPECT_EQ(faqFrom(deep, data), "installed\n");
+    writeFile(root.path() + "/1/FAQ.txt", "four up\n");
+    EXPECT_EQ(faqFrom(deep, data), "four up\n");
+    // An empty file in the five still wins: it was found.
+    writeFile(deep + "/FAQ.txt", "");
+    EXPECT_EQ(faqFrom(deep, data), "");
 }
 
 TEST(Faq, ShippedBesideTheProgramWithRealAnswers) {
