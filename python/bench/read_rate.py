@@ -72,7 +72,8 @@ def streaming(port, frequency, raw, seconds):
     mode = "RAW" if raw else "float"
     print(
         f"{frequency:4d} Hz {mode:5s}: {len(stamps) / wall:7.1f} samples/s received, "
-        f"{lost(stamps, frequency)} lost, {1e6 * cpu / len(stamps):6.1f} us CPU per sample (the process: acquisition and host filter included)"
+        f"{lost(stamps, frequency)} lost, {1e6 * cpu / len(stamps):6.1f} us CPU per sample "
+        "(the whole process: acquisition thread and host filter included)"
     )
 
 
