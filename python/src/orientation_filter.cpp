@@ -106,7 +106,8 @@ void bindOrientationFilter(py::module_& m) {
         "The tracker's host orientation filter over recorded samples: 'standard' (the default "
         "filter) or 'robust' (gyroscope bias estimation, magnetic disturbance rejection). It "
         "keeps its state from one run() to the next.")
-        .def(py::init<const std::string&>(), "profile"_a = "standard")
+        .def(py::init<const std::string&>(), "profile"_a = "standard",
+             "A fresh filter of the profile, 'standard' or 'robust'.")
         .def_property_readonly("profile", &OrientationFilter::profile, "'standard' or 'robust'.")
         .def("reset", &OrientationFilter::reset, "Starts over with a fresh filter.")
         .def("run", &OrientationFilter::run, "t"_a, "acc"_a, "gyr"_a, "mag"_a,

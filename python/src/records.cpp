@@ -157,9 +157,13 @@ void bindRecords(py::module_& m) {
         .def_property_readonly(
             "temperature", [](const SensorSample& s) { return s.temperature; },
             "Temperature (deg C).")
-        .def("__repr__", [](const SensorSample& s) {
-            return py::str("Sample(timestamp={}, quat={})").format(s.timestamp, floats(s.quat, 4));
-        });
+        .def(
+            "__repr__",
+            [](const SensorSample& s) {
+                return py::str("Sample(timestamp={}, quat={})")
+                    .format(s.timestamp, floats(s.quat, 4));
+            },
+            "The timestamp and the orientation.");
 }
 
 }  // namespace QuorvanePython

@@ -275,18 +275,25 @@ void bindStream(Class& c) {
 
 void bindTracker(py::module_& m) {
     py::class_<SampleIterator>(m, "SampleIterator", "Yields Sample objects; see Tracker.samples.")
-        .def("__iter__", [](py::object self) { return self; })
-        .def("__next__", [](SampleIterator& it) {
-            const auto one = it.tracker.cast<Tracker&>().read(1, std::nullopt);
-            if (one.empty()) throw py::stop_iteration();
-            return one.front();
-        });
+        .def(
+            "__iter__", [](py::object self) { return self; }, "The iterator itself.")
+        .def(
+            "__next__",
+            [](SampleIterator& it) {
+                const auto one = it.tracker.cast<Tracker&>().read(1, std::nullopt);
+                if (one.empty()) throw py::stop_iteration();
+                return one.front();
+            },
+            "The next sample; waits for it without the GIL. StopIteration once the stream "
+            "has ended.");
 
     Class c(m, "Tracker",
             "A tracker on a serial port. port None: the first that identifies as a tracker. "
             "ring: samples buffered between the acquisition thread and the reader. As a "
             "context manager it opens on entry, and stops and closes on exit.");
-    c.def(py::init<std::optional<std::string>, long>(), "port"_a = py::none(), "ring"_a = 100);
+    c.def(py::init<std::optional<std::string>, long>(), "port"_a = py::none(), "ring"_a = 100,
+          "A closed tracker for the device path port (None: the first tracker found) with a "
+          "ring of 2..65535 samples.");
     c.def("open", &Tracker::open,
           "Connects and reads the device's configuration; TrackerError when no tracker answers.");
     c.def("close", &Tracker::close, "Stops a started tracker and releases the port.");
