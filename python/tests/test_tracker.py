@@ -1,6 +1,7 @@
 """Trackers from Python against simulated ones: discovery, configuration,
 streaming into numpy, the sample iterator and an unplug."""
 
+import _thread
 import threading
 import time
 
@@ -144,6 +145,22 @@ def test_other_threads_run_while_read_waits(simulator):
     # The read took about 2 s; a read holding the GIL would allow no tick.
     inside = [x for x in ticks if window["start"] < x < window["end"]]
     assert len(inside) >= 10
+
+
+def test_ctrl_c_ends_a_waiting_read_and_keeps_what_it_gathered(simulator):
+    with opened(simulator.port) as t:
+        t.start()
+        before = t.read(5, timeout=30)
+        # Ctrl-C once the read has gathered some samples and waits for more.
+        timer = threading.Timer(0.5, _thread.interrupt_main)
+        timer.start()
+        with pytest.raises(KeyboardInterrupt):
+            t.read(10**6)
+        timer.join()
+        after = t.read(100, timeout=30)
+        t.stop()
+    stamps = np.concatenate([before.timestamp, after.timestamp]).astype(np.int64)
+    np.testing.assert_array_equal(np.diff(stamps), 100)
 
 
 def test_samples_iterator_ends_when_another_thread_stops_the_tracker(simulator):
