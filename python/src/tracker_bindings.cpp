@@ -21,7 +21,7 @@ struct SampleIterator {
 
 constexpr const char* kStateNames[] = {"stopped", "running", "stalled", "port_gone"};
 
-const char* kProfileNames[] = {"standard", "robust"};
+constexpr const char* kProfileNames[] = {"standard", "robust"};
 
 int profileNumber(const std::string& name) {
     for (int i = 0; i < 2; ++i)

@@ -110,6 +110,27 @@ def test_read_takes_every_sample_near_the_truth(simulator):
     assert worst < 5
 
 
+@pytest.mark.parametrize("mode", ["alignment", "heading", 3])
+def test_boresight_rereferences_the_orientation(simulator, mode):
+    with opened(simulator.port) as t:
+        t.channels = 0x3FF
+        t.start()
+        settled = t.read(200, timeout=30).quat[-1]
+        t.boresight(mode)
+        after = t.read(50, timeout=30).quat[-10:]
+        t.stop()
+        assert t.boresight_enabled
+    yaw, pitch, roll = np.degrees(quorvane.euler(after)).T
+    yaw = np.minimum(yaw, 360 - yaw)
+    assert np.all(yaw < 2)
+    if mode == "heading":
+        # Only the yaw is gone: the tilt stays.
+        tilt = np.degrees(quorvane.euler(settled))[1:]
+        np.testing.assert_allclose(np.c_[pitch, roll], np.tile(tilt, (10, 1)), atol=2)
+    else:
+        assert np.all(np.abs(pitch) < 2) and np.all(np.abs(roll) < 2)
+
+
 def test_read_returns_what_arrived_when_the_timeout_passes(simulator):
     with opened(simulator.port) as t:
         t.frequency = 10
