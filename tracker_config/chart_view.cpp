@@ -101,9 +101,14 @@ void ChartViewOpenGL::draw(QPainter& painter, const QSize& size) {
     const ChartModel::YAxis& ya = m.yAxis();
     const std::vector<float> xTicks = m.xTickPositions();
     if (ya.mode != 0 && ya.dottedGrid) {
-        painter.setPen(QPen(QColor::fromRgbF(0.6f, 0.6f, 0.6f), 1));
+        // One call for the whole grid: point by point, the painter's set-up
+        // for each call costs more than the point.
+        const std::vector<float> columns = m.dottedColumns();
+        QPolygonF dots;
         for (float row : m.dottedRows())
-            for (float column : m.dottedColumns()) painter.drawPoint(QPointF(px(column), py(row)));
+            for (float column : columns) dots << QPointF(px(column), py(row));
+        painter.setPen(QPen(QColor::fromRgbF(0.6f, 0.6f, 0.6f), 1));
+        painter.drawPoints(dots);
     }
     if (xa.mode != 0 && xa.gridLines) {
         painter.setPen(QPen(QColor::fromRgbF(0.9f, 0.9f, 0.9f), 1));

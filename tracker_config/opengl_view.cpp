@@ -73,7 +73,9 @@ void OpenGLView::quaternionChanged(double qw, double qx, double qy, double qz) {
         y = static_cast<float>(qy);
         z = static_cast<float>(qz);
     }
-    update();
+    // No repaint here: a repaint shows the frame the last updateGL() rendered,
+    // so between two renders it would paint the same picture again, once per
+    // sample. The owner's redraw timer renders and shows the new orientation.
 }
 
 void OpenGLView::setTexturesEnabled(bool enabled) {

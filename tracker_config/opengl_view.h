@@ -39,6 +39,7 @@ class OpenGLView : public OffscreenGLWidget {
     bool texturesLoaded() const { return loaded; }
 
   public slots:
+    // Stores the orientation; the next updateGL() draws it.
     void quaternionChanged(double w, double x, double y, double z);
 
   protected:

@@ -26,53 +26,54 @@ class StreamPort : public Quorvane::BufferedFenlarkIO {
   public:
     StreamPort() : BufferedFenlarkIO(4096) {}
 
-    bool open(const std::string& path, int) override {
+    FUZZ_HARNESS bool open(const std::string& path, int) override {
         currentPath = path;
         setState(State::Open);
         return true;
     }
-    bool close() override {
+    FUZZ_HARNESS bool close() override {
         currentPath.clear();
         setState(State::Closed);
         return true;
     }
-    bool isOpen() override { return state() == State::Open; }
+    FUZZ_HARNESS bool isOpen() override { return state() == State::Open; }
 
-    void send(const uint8_t* data, size_t size, int chunk) {
+    FUZZ_HARNESS void send(const uint8_t* data, size_t size, int chunk) {
         stream_ = data;
         left_ = size;
         chunk_ = chunk;
     }
     // Bytes the device has sent that no read has fetched yet.
-    size_t pending() const { return left_ + reply_.size(); }
+    FUZZ_HARNESS size_t pending() const { return left_ + reply_.size(); }
 
   protected:
-    int readDevice(unsigned char* into, int max) override {
+    FUZZ_HARNESS int readDevice(unsigned char* into, int max) override {
         if (!reply_.empty()) {
             const size_t n = std::min(static_cast<size_t>(max), reply_.size());
             std::memcpy(into, reply_.data(), n);
             reply_.erase(0, n);
             return static_cast<int>(n);
         }
-        const size_t n = std::min({static_cast<size_t>(max), static_cast<size_t>(chunk_), left_});
+        size_t n = static_cast<size_t>(max < chunk_ ? max : chunk_);
+        if (n > left_) n = left_;
         std::memcpy(into, stream_, n);
         stream_ += n;
         left_ -= n;
         return static_cast<int>(n);
     }
-    bool writeDevice(const unsigned char* bytes, int length) override {
+    FUZZ_HARNESS bool writeDevice(const unsigned char* bytes, int length) override {
         if (length == 2 && bytes[1] == 'I')
             reply_ = std::string("\0I", 2) + "Fenlark v1.0 #FUZZ\r\n     ";
         else if (length > 1)
             reply_.assign(1, '\0');
         return true;
     }
-    void purgeDevice() override {
+    FUZZ_HARNESS void purgeDevice() override {
         reply_.clear();
         left_ = 0;
     }
     // Bytes still to come are there at once; otherwise the wait runs out.
-    bool waitDevice(int timeoutMs, int) override {
+    FUZZ_HARNESS bool waitDevice(int timeoutMs, int) override {
         if (pending() > 0) return true;
         Quorvane::sleepMs(timeoutMs);
         return false;
@@ -101,7 +102,7 @@ Connection& connection() {
 }
 
 // A decoded float value is never NaN or infinite: the screen refuses those.
-void checkFinite(const SensorSample& sample, const SensorConfig& config) {
+FUZZ_HARNESS void checkFinite(const SensorSample& sample, const SensorConfig& config) {
     if (config.raw) return;
     const float* slots = &sample.mag[0];
     for (int bit = 0; bit < 10; ++bit)
@@ -110,9 +111,30 @@ void checkFinite(const SensorSample& sample, const SensorConfig& config) {
         for (int i = 0; i < 3; ++i) fuzz::check(std::isfinite(sample.quat[i]), "finite value");
 }
 
+// The failures tryReadPacket reports, the most frequent first. Its messages
+// are the library's constants, so a pointer once found to hold one of them
+// holds it for good: the text of each pointer is compared once, not on every
+// call.
+class ReadFailures {
+  public:
+    FUZZ_HARNESS size_t indexOf(const char* message) {
+        for (size_t i = 0; i < 3; ++i)
+            if (message == seen_[i]) return i;
+        const size_t i = fuzz::expectKnownMessage(
+            message, {"FenlarkIMU: No appropriate data", "FenlarkIMU: Bad packet",
+                      "FenlarkIMU: Not enough data"});
+        seen_[i] = message;
+        return i;
+    }
+    static constexpr size_t kNotEnoughData = 2;
+
+  private:
+    const char* seen_[3] = {};
+};
+
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" FUZZ_HARNESS int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Connection& c = connection();
     fuzz::Input in{data, size};
     SensorConfig config{};
@@ -129,8 +151,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Each call consumes at least one byte or reports that more is needed, so
     // the stream is exhausted within a bounded number of calls.
     for (size_t calls = 0; calls < size + 16; ++calls) {
-        SensorSample sample;
-        std::memset(&sample, 0, sizeof sample);
+        SensorSample sample{};
         const size_t before = static_cast<size_t>(io.available()) + io.pending();
         // The failures come as results: raising them would cost more than
         // the rest of an input (readPacket raises exactly these).
@@ -141,11 +162,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 "a decoded packet was consumed whole");
             checkFinite(sample, held);
         } else {
-            // The most frequent first: a chunk without a start byte.
-            const size_t known = fuzz::expectKnownMessage(
-                error, {"FenlarkIMU: No appropriate data", "FenlarkIMU: Bad packet",
-                        "FenlarkIMU: Not enough data"});
-            if (known == 2 && io.pending() == 0) break;
+            static ReadFailures failures;
+            const size_t known = failures.indexOf(error);
+            if (known == ReadFailures::kNotEnoughData && io.pending() == 0) break;
         }
         fuzz::check(io.available() >= 0 && io.available() <= 4096, "buffer bounds");
     }
