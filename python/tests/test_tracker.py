@@ -2,6 +2,7 @@
 streaming into numpy, the sample iterator and an unplug."""
 
 import _thread
+import signal
 import threading
 import time
 
@@ -174,11 +175,17 @@ def test_ctrl_c_ends_a_waiting_read_and_keeps_what_it_gathered(simulator):
         t.start()
         before = t.read(5, timeout=30)
         # Ctrl-C once the read has gathered some samples and waits for more.
-        timer = threading.Timer(0.5, _thread.interrupt_main)
-        timer.start()
-        with pytest.raises(KeyboardInterrupt):
-            t.read(10**6)
-        timer.join()
+        # A test runner started in the background inherits SIGINT ignored,
+        # and an ignored signal is never raised in Python: handle it here.
+        previous = signal.signal(signal.SIGINT, signal.default_int_handler)
+        try:
+            timer = threading.Timer(0.5, _thread.interrupt_main)
+            timer.start()
+            with pytest.raises(KeyboardInterrupt):
+                t.read(10**6, timeout=120)  # bounded, so a missed Ctrl-C fails instead of hanging
+            timer.join()
+        finally:
+            signal.signal(signal.SIGINT, previous)
         after = t.read(100, timeout=30)
         t.stop()
     stamps = np.concatenate([before.timestamp, after.timestamp]).astype(np.int64)
