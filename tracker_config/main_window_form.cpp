@@ -43,7 +43,9 @@ QLabel* nameLabel(QWidget* parent, const char* name) {
 QLabel* valueLabel(QWidget* parent, const char* name) {
     auto* label = new QLabel(parent);
     label->setObjectName(QString::fromLatin1(name));
-    label->setMaximumSize(50, 20);
+    // At its largest size for good: a label of fixed size changes its text
+    // (100 times a second while streaming) without laying out its column again.
+    label->setFixedSize(50, 20);
     label->setAlignment(Qt::AlignCenter);
     return label;
 }
