@@ -77,15 +77,17 @@ bool configureLine(int fd, int baud) {
     return tcsetattr(fd, TCSANOW, &tio) == 0;
 }
 
-// Waits until the transmit queue is empty or the timeout passes.
-void drainOutput(int fd) {
+// Waits until the transmit queue is empty or the timeout passes; false when
+// bytes are still queued at the end.
+bool drainOutput(int fd) {
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(kDrainTimeoutMs);
     int pending = 0;
-    while (ioctl(fd, TIOCOUTQ, &pending) == 0 && pending > 0 &&
-           std::chrono::steady_clock::now() < deadline) {
+    while (ioctl(fd, TIOCOUTQ, &pending) == 0 && pending > 0) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
         sleepMs(1);
     }
+    return true;
 }
 
 // poll() results that mean the line is gone for good.
@@ -255,9 +257,11 @@ bool FenlarkIOPosix::writeDevice(const unsigned char* bytes, int length) {
 void FenlarkIOPosix::purgeDevice() {
     // Bytes we wrote are a command on its way (the stream's stop byte just
     // before a clear): let them leave before the queues are flushed, or a
-    // slow line would swallow the command. The wait is bounded.
-    drainOutput(fd_);
-    tcflush(fd_, TCIOFLUSH);
+    // slow line would swallow the command. The wait is bounded. Once the
+    // queue is empty only the input is flushed: on a pseudo-terminal, flushing
+    // the output also discards what the other side has not read yet.
+    const bool drained = drainOutput(fd_);
+    tcflush(fd_, drained ? TCIFLUSH : TCIOFLUSH);
 }
 
 bool FenlarkIOPosix::waitDevice(int timeoutMs, int minBytes) {

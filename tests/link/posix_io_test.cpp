@@ -99,6 +99,27 @@ TEST_F(Pty, MovesBytesBothWaysWithoutBlocking) {
     EXPECT_EQ(io.available(), 0);
 }
 
+// A clear right after a command (the stop byte before a configuration read)
+// must not take the command back: on a pseudo-terminal the other side may not
+// have read it yet. What came from the device is dropped.
+TEST_F(Pty, ClearDropsWhatCameInButKeepsWhatWasSent) {
+    FenlarkIOPosix io(4096);
+    io.open(path, 115200);
+    ASSERT_EQ(::write(master, "stale", 5), 5);
+    for (int i = 0; i < 100 && io.available() < 5; ++i) {
+        io.read();
+        usleep(1000);
+    }
+    ASSERT_EQ(::write(master, "more", 4), 4);
+    const unsigned char stop = ' ';
+    ASSERT_TRUE(io.write(&stop, 1));
+    io.clear();  // before the master reads anything
+    EXPECT_EQ(masterRead(1), " ");
+    EXPECT_EQ(io.available(), 0);
+    usleep(20000);
+    EXPECT_EQ(io.read(), 0);  // "more" went with the clear
+}
+
 TEST_F(Pty, PortIsExclusiveUntilClosed) {
     FenlarkIOPosix first(4096), second(4096);
     first.open(path, 115200);
