@@ -129,6 +129,7 @@ void MainWindow::update() {
     accChart->updateGL();
     gyrChart->updateGL();
     magChart->updateGL();
+    showArrivedLabels();
     // Twice a second is enough for a figure the eye has to read.
     if (streamClock.isValid() && streamClock.elapsed() - statisticsShownMs >= 500) {
         statisticsShownMs = streamClock.elapsed();
@@ -144,6 +145,26 @@ void MainWindow::eulerOrientationChanged(float yaw, float pitch, float roll) {
     ui->labelYawParameter->setText(QString::number(yaw * toDegrees, 'f', 1));
     ui->labelPitchParameter->setText(QString::number(pitch * toDegrees, 'f', 1));
     ui->labelRollParameter->setText(QString::number(roll * toDegrees, 'f', 1));
+}
+
+void MainWindow::eulerAnglesArrived(float yaw, float pitch, float roll) {
+    arrivedAngles = std::array<float, 3>{yaw, pitch, roll};
+}
+
+void MainWindow::temperatureArrived(const QString& text) {
+    arrivedTemperature = text;
+}
+
+void MainWindow::showArrivedLabels() {
+    if (arrivedAngles) {
+        const std::array<float, 3>& angles = *arrivedAngles;
+        eulerOrientationChanged(angles[0], angles[1], angles[2]);
+        arrivedAngles.reset();
+    }
+    if (arrivedTemperature) {
+        temperatureLabel.setText(*arrivedTemperature);
+        arrivedTemperature.reset();
+    }
 }
 
 void MainWindow::rescanSensors() {
@@ -218,11 +239,11 @@ void MainWindow::startStopSensor() {
     }
     const int mask = sensor->displayMask();
     if (sensor->isEnabledTemp() && !sensor->isEnabledRaw())
-        connect(&sensorArray, &SensorArray::changeTempStatusBar, &temperatureLabel,
-                &QLabel::setText);
+        connect(&sensorArray, &SensorArray::changeTempStatusBar, this,
+                &MainWindow::temperatureArrived);
     if (mask & 8) {
         connect(&sensorArray, &SensorArray::eulerOrientationChanged, this,
-                &MainWindow::eulerOrientationChanged);
+                &MainWindow::eulerAnglesArrived);
         orientationView->setViewMode(OpenGLView::Orientation);
     } else {
         orientationView->setViewMode(OpenGLView::BlankStart);
@@ -255,16 +276,18 @@ void MainWindow::stopSensor() {
     disconnect(&sensorArray, &SensorArray::accDataChanged, this, &MainWindow::accValuesChanged);
     disconnect(&sensorArray, &SensorArray::gyroDataChanged, this, &MainWindow::gyrValuesChanged);
     disconnect(&sensorArray, &SensorArray::magDataChanged, this, &MainWindow::magValuesChanged);
-    disconnect(&sensorArray, &SensorArray::changeTempStatusBar, &temperatureLabel,
-               &QLabel::setText);
+    disconnect(&sensorArray, &SensorArray::changeTempStatusBar, this,
+               &MainWindow::temperatureArrived);
     disconnect(&sensorArray, &SensorArray::quaternionChanged, orientationView,
                &OpenGLView::quaternionChanged);
     disconnect(&sensorArray, &SensorArray::eulerOrientationChanged, this,
-               &MainWindow::eulerOrientationChanged);
+               &MainWindow::eulerAnglesArrived);
     disconnect(&sensorArray, &SensorArray::sampleTimestampChanged, this,
                &MainWindow::sampleTimestampChanged);
     sensorArray.stopPolling();
     streamClock.invalidate();
+    arrivedAngles.reset();
+    arrivedTemperature.reset();
     ui->actionStart->setText(tr("Start"));
     ui->StartPushButton->setText(tr("Start"));
     statusLabel.setText(tr("No sensor running"));
