@@ -129,11 +129,13 @@ void MainWindow::update() {
     accChart->updateGL();
     gyrChart->updateGL();
     magChart->updateGL();
-    showArrivedLabels();
-    // Twice a second is enough for a figure the eye has to read.
+    showArrivedAngles();
+    // Twice a second is enough for a figure the eye has to read. Both fields
+    // change together, so the status bar is laid out once for both.
     if (streamClock.isValid() && streamClock.elapsed() - statisticsShownMs >= 500) {
         statisticsShownMs = streamClock.elapsed();
         streamLabel.setText(QString::fromStdString(statistics.text()));
+        showArrivedTemperature();
     }
     // The rest of the window is not repainted: every label and control
     // repaints itself when its content changes, and repainting all of them
@@ -155,16 +157,17 @@ void MainWindow::temperatureArrived(const QString& text) {
     arrivedTemperature = text;
 }
 
-void MainWindow::showArrivedLabels() {
-    if (arrivedAngles) {
-        const std::array<float, 3>& angles = *arrivedAngles;
-        eulerOrientationChanged(angles[0], angles[1], angles[2]);
-        arrivedAngles.reset();
-    }
-    if (arrivedTemperature) {
-        temperatureLabel.setText(*arrivedTemperature);
-        arrivedTemperature.reset();
-    }
+void MainWindow::showArrivedAngles() {
+    if (!arrivedAngles) return;
+    const std::array<float, 3>& angles = *arrivedAngles;
+    eulerOrientationChanged(angles[0], angles[1], angles[2]);
+    arrivedAngles.reset();
+}
+
+void MainWindow::showArrivedTemperature() {
+    if (!arrivedTemperature) return;
+    temperatureLabel.setText(*arrivedTemperature);
+    arrivedTemperature.reset();
 }
 
 void MainWindow::rescanSensors() {

@@ -84,9 +84,10 @@ class MainWindow : public QMainWindow {
     // The worker's stream ended without being asked to (unplugged, failed).
     void streamEnded(const QString& reason);
     void sampleTimestampChanged(uint timestamp);
-    // The stream's angles and temperature text are kept here and shown on
-    // the next redraw: set per sample, each label repainted the window up to
-    // 100 times a second, and the temperature relaid out the status bar.
+    // The stream's angles and temperature text are kept here and shown by
+    // the redraw timer (the angles on every redraw, the temperature twice a
+    // second): set per sample, each label repainted the window up to 100
+    // times a second, and every new temperature relaid out the status bar.
     void eulerAnglesArrived(float yaw, float pitch, float roll);
     void temperatureArrived(const QString& text);
 
@@ -99,7 +100,8 @@ class MainWindow : public QMainWindow {
     void setTreeWidgetsDisabled(bool disabled);
     void boresight(int mode);
     void updateScaleLabels(QLabel* const* labels, float maximum);
-    void showArrivedLabels();
+    void showArrivedAngles();
+    void showArrivedTemperature();
     bool isRunning() const;
 
     Ui::MainWindow* ui;
