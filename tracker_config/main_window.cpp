@@ -257,6 +257,9 @@ void MainWindow::startStopSensor() {
     if (sensorArray.transmitConfiguration(selectedSensorId, false)) {
         runningId = selectedSensorId;
         statistics.reset(sensor->getFreq());
+        // A value queued by the last run before its stop belongs to no run.
+        arrivedAngles.reset();
+        arrivedTemperature.reset();
         streamClock.start();
         statisticsShownMs = 0;
         streamLabel.setText(QString());
