@@ -129,10 +129,13 @@ void MainWindow::update() {
     accChart->updateGL();
     gyrChart->updateGL();
     magChart->updateGL();
-    // Twice a second is enough for a figure the eye has to read.
+    showArrivedAngles();
+    // Twice a second is enough for a figure the eye has to read. Both fields
+    // change together, so the status bar is laid out once for both.
     if (streamClock.isValid() && streamClock.elapsed() - statisticsShownMs >= 500) {
         statisticsShownMs = streamClock.elapsed();
         streamLabel.setText(QString::fromStdString(statistics.text()));
+        showArrivedTemperature();
     }
     // The rest of the window is not repainted: every label and control
     // repaints itself when its content changes, and repainting all of them
@@ -144,6 +147,27 @@ void MainWindow::eulerOrientationChanged(float yaw, float pitch, float roll) {
     ui->labelYawParameter->setText(QString::number(yaw * toDegrees, 'f', 1));
     ui->labelPitchParameter->setText(QString::number(pitch * toDegrees, 'f', 1));
     ui->labelRollParameter->setText(QString::number(roll * toDegrees, 'f', 1));
+}
+
+void MainWindow::eulerAnglesArrived(float yaw, float pitch, float roll) {
+    arrivedAngles = std::array<float, 3>{yaw, pitch, roll};
+}
+
+void MainWindow::temperatureArrived(const QString& text) {
+    arrivedTemperature = text;
+}
+
+void MainWindow::showArrivedAngles() {
+    if (!arrivedAngles) return;
+    const std::array<float, 3>& angles = *arrivedAngles;
+    eulerOrientationChanged(angles[0], angles[1], angles[2]);
+    arrivedAngles.reset();
+}
+
+void MainWindow::showArrivedTemperature() {
+    if (!arrivedTemperature) return;
+    temperatureLabel.setText(*arrivedTemperature);
+    arrivedTemperature.reset();
 }
 
 void MainWindow::rescanSensors() {
@@ -218,11 +242,11 @@ void MainWindow::startStopSensor() {
     }
     const int mask = sensor->displayMask();
     if (sensor->isEnabledTemp() && !sensor->isEnabledRaw())
-        connect(&sensorArray, &SensorArray::changeTempStatusBar, &temperatureLabel,
-                &QLabel::setText);
+        connect(&sensorArray, &SensorArray::changeTempStatusBar, this,
+                &MainWindow::temperatureArrived);
     if (mask & 8) {
         connect(&sensorArray, &SensorArray::eulerOrientationChanged, this,
-                &MainWindow::eulerOrientationChanged);
+                &MainWindow::eulerAnglesArrived);
         orientationView->setViewMode(OpenGLView::Orientation);
     } else {
         orientationView->setViewMode(OpenGLView::BlankStart);
@@ -233,6 +257,9 @@ void MainWindow::startStopSensor() {
     if (sensorArray.transmitConfiguration(selectedSensorId, false)) {
         runningId = selectedSensorId;
         statistics.reset(sensor->getFreq());
+        // A value queued by the last run before its stop belongs to no run.
+        arrivedAngles.reset();
+        arrivedTemperature.reset();
         streamClock.start();
         statisticsShownMs = 0;
         streamLabel.setText(QString());
@@ -255,16 +282,18 @@ void MainWindow::stopSensor() {
     disconnect(&sensorArray, &SensorArray::accDataChanged, this, &MainWindow::accValuesChanged);
     disconnect(&sensorArray, &SensorArray::gyroDataChanged, this, &MainWindow::gyrValuesChanged);
     disconnect(&sensorArray, &SensorArray::magDataChanged, this, &MainWindow::magValuesChanged);
-    disconnect(&sensorArray, &SensorArray::changeTempStatusBar, &temperatureLabel,
-               &QLabel::setText);
+    disconnect(&sensorArray, &SensorArray::changeTempStatusBar, this,
+               &MainWindow::temperatureArrived);
     disconnect(&sensorArray, &SensorArray::quaternionChanged, orientationView,
                &OpenGLView::quaternionChanged);
     disconnect(&sensorArray, &SensorArray::eulerOrientationChanged, this,
-               &MainWindow::eulerOrientationChanged);
+               &MainWindow::eulerAnglesArrived);
     disconnect(&sensorArray, &SensorArray::sampleTimestampChanged, this,
                &MainWindow::sampleTimestampChanged);
     sensorArray.stopPolling();
     streamClock.invalidate();
+    arrivedAngles.reset();
+    arrivedTemperature.reset();
     ui->actionStart->setText(tr("Start"));
     ui->StartPushButton->setText(tr("Start"));
     statusLabel.setText(tr("No sensor running"));

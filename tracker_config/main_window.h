@@ -14,6 +14,8 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QTimer>
+#include <array>
+#include <optional>
 #include <string>
 
 #include "sensor_array.h"
@@ -82,6 +84,12 @@ class MainWindow : public QMainWindow {
     // The worker's stream ended without being asked to (unplugged, failed).
     void streamEnded(const QString& reason);
     void sampleTimestampChanged(uint timestamp);
+    // The stream's angles and temperature text are kept here and shown by
+    // the redraw timer (the angles on every redraw, the temperature twice a
+    // second): set per sample, each label repainted the window up to 100
+    // times a second, and every new temperature relaid out the status bar.
+    void eulerAnglesArrived(float yaw, float pitch, float roll);
+    void temperatureArrived(const QString& text);
 
   private:
     void buildChartColumn();
@@ -92,6 +100,8 @@ class MainWindow : public QMainWindow {
     void setTreeWidgetsDisabled(bool disabled);
     void boresight(int mode);
     void updateScaleLabels(QLabel* const* labels, float maximum);
+    void showArrivedAngles();
+    void showArrivedTemperature();
     bool isRunning() const;
 
     Ui::MainWindow* ui;
@@ -118,6 +128,9 @@ class MainWindow : public QMainWindow {
     TrackerConfig::StreamStatistics statistics;
     QElapsedTimer streamClock;
     qint64 statisticsShownMs = 0;
+    // Arrived since the last redraw; nothing when no new value came.
+    std::optional<std::array<float, 3>> arrivedAngles;
+    std::optional<QString> arrivedTemperature;
     // The tracker that was started last, for the status bar's messages.
     std::string runningId;
 };

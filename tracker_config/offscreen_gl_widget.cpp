@@ -1,10 +1,13 @@
 #include "offscreen_gl_widget.h"
 
+#include <GL/gl.h>
+
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QOpenGLFramebufferObject>
 #include <QPainter>
 #include <QSurfaceFormat>
+#include <QtGlobal>
 
 namespace {
 
@@ -82,11 +85,27 @@ void OffscreenGLWidget::render() {
     }
     fbo_->bind();
     paintGL();
-    frame_ = fbo_->toImage();
+    readFrame(size);
     fbo_->release();
     doneCurrent();
     QPainter painter(&frame_);
     paintOverlay(painter);
+}
+
+// Into the frame kept from the last render, in the layout the painter blits
+// without converting: the framebuffer's generic conversion allocated and
+// converted two images per frame.
+void OffscreenGLWidget::readFrame(const QSize& size) {
+    if (frame_.size() != size || frame_.format() != QImage::Format_ARGB32_Premultiplied)
+        frame_ = QImage(size, QImage::Format_ARGB32_Premultiplied);
+    // Byte order B, G, R, A is the image's 32-bit 0xAARRGGBB on a
+    // little-endian machine; rows are whole 32-bit pixels.
+    static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "BGRA bytes match ARGB32 only on little-endian");
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+    glReadPixels(0, 0, size.width(), size.height(), GL_BGRA, GL_UNSIGNED_BYTE, frame_.bits());
+    // OpenGL's rows run bottom up.
+    frame_.mirror();
 }
 
 void OffscreenGLWidget::updateGL() {

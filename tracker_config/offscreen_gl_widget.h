@@ -53,6 +53,7 @@ class OffscreenGLWidget : public QWidget {
   private:
     bool ensureContext();
     void render();
+    void readFrame(const QSize& size);
 
     std::unique_ptr<QOpenGLContext> context_;
     std::unique_ptr<QOffscreenSurface> surface_;
