@@ -42,19 +42,3 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     return RUN_ALL_TESTS();
 }
-
-// Under LeakSanitizer: the session bus library that Qt's X11 platform loads
-// keeps an allocation for the life of the process.
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libdbus-1.so\n";
-}
-
-// Under ThreadSanitizer: Debian's Qt is not instrumented, and its locks
-// (futex based) and atomics are invisible to the sanitizer. The X11
-// platform's event reader thread hands events to the GUI thread through
-// them, so Qt's own allocations and frees look like races. Only the calls
-// that uninstrumented libraries make are left unchecked; this program's and
-// the project's code are checked as before.
-extern "C" const char* __tsan_default_options() {
-    return "ignore_noninstrumented_modules=1";
-}

@@ -17,16 +17,3 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     return RUN_ALL_TESTS();
 }
-
-// Under LeakSanitizer: the session bus library that Qt's X11 platform loads
-// keeps an allocation for the life of the process.
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libdbus-1.so\n";
-}
-
-// Under ThreadSanitizer: Debian's Qt is not instrumented, and its futex
-// based locks are invisible to the sanitizer; only calls from uninstrumented
-// libraries go unchecked.
-extern "C" const char* __tsan_default_options() {
-    return "ignore_noninstrumented_modules=1";
-}
